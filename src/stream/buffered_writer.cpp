@@ -1,0 +1,56 @@
+#include "stream/buffered_writer.hpp"
+
+#include <cstring>
+
+namespace vidtwine {
+
+BufferedWriter::BufferedWriter(std::unique_ptr<Stream> target, std::uint64_t capacity)
+    : StreamWriter(std::move(target)),
+      capacity_(capacity),
+      buffer_(new std::byte[static_cast<std::size_t>(capacity)]) {}
+
+BufferedWriter::~BufferedWriter() {
+  // Closing a chain writes out what is held before the target goes.
+  flush(false);
+}
+
+std::uint64_t BufferedWriter::writeSome(const std::byte* data, std::uint64_t n) {
+  const std::uint64_t room = capacity_ - fill_;
+  if (n <= room) {
+    std::memcpy(buffer_.get() + fill_, data, static_cast<std::size_t>(n));
+    fill_ += n;
+    return n;
+  }
+  std::uint64_t taken = 0;
+  if (room > 0 && n <= capacity_) {
+    std::memcpy(buffer_.get() + fill_, data, static_cast<std::size_t>(room));
+    fill_ = capacity_;
+    taken = room;
+  }
+  if (fill_ > 0) {
+    if (target_ == nullptr || target_->write(buffer_.get(), fill_) == 0) return 0;
+    fill_ = 0;
+  }
+  if (target_->flush(false) < 0) return 0;
+  const std::uint64_t rest = n - taken;
+  if (rest <= capacity_) {
+    std::memcpy(buffer_.get(), data + taken, static_cast<std::size_t>(rest));
+    fill_ = rest;
+    return n;
+  }
+  return taken + target_->write(data + taken, rest);
+}
+
+int BufferedWriter::flush(bool sync) {
+  if (fill_ > 0) {
+    if (target_ == nullptr || target_->write(buffer_.get(), fill_) == 0) return -1;
+    fill_ = 0;
+  }
+  return target_ ? target_->flush(sync) : -1;
+}
+
+void discard(Stream* stream) noexcept {
+  if (auto* writer = findFilter<BufferedWriter>(stream)) writer->discardBuffer();
+}
+
+}  // namespace vidtwine
