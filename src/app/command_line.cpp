@@ -1,0 +1,307 @@
+#include "app/command_line.hpp"
+
+#include <bitset>
+#include <cerrno>
+#include <cstdlib>
+#include <optional>
+#include <string_view>
+
+#include "app/help_text.hpp"
+#include "codepage/codepage_names.hpp"
+#include "sauce/sauce_query.hpp"
+#include "stream/buffered_writer.hpp"
+#include "stream/stream.hpp"
+
+#ifndef VIDTWINE_SYSTEM_NAME
+#define VIDTWINE_SYSTEM_NAME "an unknown system"
+#endif
+
+namespace vidtwine {
+
+namespace {
+
+/// Letters that may appear once on the whole command line (`-h` and `-V` end the parse
+/// and need no such guard).
+constexpr std::string_view kSingleUseLetters = "ABCEHIPRSTWXabcdeklmopqrstuvwxy";
+/// Letters whose argument is the rest of their word or a following word.
+constexpr std::string_view kArgumentLetters = "Hcoqtuw";
+
+constexpr std::size_t kUsageBufferSize = 512;
+constexpr std::size_t kHelpBufferSize = 10240;
+
+constexpr const char* kVersionFormat =
+    "\nThis is vidtwine v2.0, built for %s\n"
+    "I/O Backend: POSIX, terminfo output: yes (curses)\n\n"
+    "Home page: https://vidtwine.example.org/\n"
+    "Author: the vidtwine developers\n"
+    "Licence: BSD 2-Clause\n"
+    "\n";
+
+constexpr const char* kMissingArguments = "Missing argument(s) for given flags";
+constexpr const char* kExtraArguments = "Extra arguments found";
+
+struct FormatName {
+  std::string_view name;
+  std::int32_t format;
+};
+
+// The spellings accepted by `-u`, compared without regard to letter case.
+constexpr FormatName kFormatNames[] = {
+    {"utf8", 0},    {"utf-8", 0},    {"utf16", 1},    {"utf-16", 1},
+    {"utf16be", 1}, {"utf-16be", 1}, {"utf16-be", 1}, {"utf-16-be", 1},
+    {"utf16le", 2}, {"utf-16le", 2}, {"utf16-le", 2}, {"utf-16-le", 2},
+};
+
+bool contains(std::string_view letters, char c) noexcept {
+  return c != '\0' && letters.find(c) != std::string_view::npos;
+}
+
+// ASCII only: option values are spelled in ASCII, and the locale must not matter.
+bool equalIgnoringCase(std::string_view a, std::string_view b) noexcept {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const auto lower = [](char c) {
+      return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+    };
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
+/// The number in `word` if it is a whole base-10 long within [low, high]. Leading blanks
+/// and a sign are allowed; the empty word reads as 0.
+std::optional<std::int32_t> decimalInRange(const char* word, long low, long high) noexcept {
+  errno = 0;
+  char* end = nullptr;
+  const long value = std::strtol(word, &end, 10);
+  if (errno == ERANGE || *end != '\0' || value < low || value > high) return std::nullopt;
+  return static_cast<std::int32_t>(value);
+}
+
+std::optional<std::int32_t> formatByName(std::string_view word) noexcept {
+  for (const auto& entry : kFormatNames) {
+    if (equalIgnoringCase(word, entry.name)) return entry.format;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+bool ArgumentQueue::push(char letter) noexcept {
+  if (count_ == kCapacity) return false;
+  letters_[static_cast<std::size_t>(count_++)] = letter;
+  return true;
+}
+
+char ArgumentQueue::pop() noexcept {
+  if (count_ == 0) return '\0';
+  const char oldest = letters_[0];
+  for (int i = 1; i < count_; ++i) {
+    letters_[static_cast<std::size_t>(i - 1)] = letters_[static_cast<std::size_t>(i)];
+  }
+  --count_;
+  return oldest;
+}
+
+/// The parser's write access to a Config.
+class ConfigWriter final {
+ public:
+  explicit ConfigWriter(Config& config) noexcept : c_(config) {}
+
+  /// Applies a letter of the flag table; false when `letter` is no flag.
+  bool applyFlag(char letter) noexcept {
+    bool found = false;
+    for (const auto& effect : kFlagEffects) {
+      if (effect.letter != letter) continue;
+      c_.*effect.field = effect.value;
+      found = true;
+    }
+    return found;
+  }
+
+  /// Validates and stores the argument of `letter`; the error line's text on refusal.
+  std::optional<const char*> storeArgument(char letter, const char* word) noexcept {
+    switch (letter) {
+      case 'H':
+        if (const auto height = decimalInRange(word, 1, 255)) {
+          c_.height_ = *height;
+          return std::nullopt;
+        }
+        return "Screen height out of valid range";
+      case 'c': {
+        const CodepageId id = codepageByName(word);
+        if (id < 0) return "Unknown codepage";
+        c_.codepage_ = id;
+        c_.codepageEuro_ = codepageEuroByName(word);
+        return std::nullopt;
+      }
+      case 'o':
+        c_.outputPath_ = word;
+        return std::nullopt;
+      case 'q':
+        if (validateSauceQuery(word)) return "Invalid SAUCE query";
+        c_.sauceQuery_ = word;
+        c_.showSauce_ = 1;
+        return std::nullopt;
+      case 't':
+        if (const auto tabWidth = decimalInRange(word, 2, 255)) {
+          c_.tabWidth_ = *tabWidth;
+          return std::nullopt;
+        }
+        return "Tab width out of valid range";
+      case 'u':
+        if (const auto format = formatByName(word)) {
+          c_.format_ = *format;
+          return std::nullopt;
+        }
+        return "Unknown output format";
+      case 'w':
+        if (const auto width = decimalInRange(word, 16, 1024)) {
+          c_.width_ = *width;
+          return std::nullopt;
+        }
+        return "Width out of valid range";
+      default:
+        // Only argument letters are ever queued.
+        return nullptr;
+    }
+  }
+
+  void setInputPath(const char* path) noexcept { c_.inputPath_ = path; }
+
+ private:
+  struct FlagEffect {
+    char letter;
+    std::int32_t Config::*field;
+    std::int32_t value;
+  };
+
+  // What each flag letter sets; a letter with two effects has two rows.
+  static constexpr FlagEffect kFlagEffects[] = {
+      {'A', &Config::genericAnsi_, 1},  {'A', &Config::fullSgr_, 1},
+      {'B', &Config::bom_, 0},          {'C', &Config::colors_, 0},
+      {'E', &Config::ignoreEof_, 1},    {'I', &Config::intenseColors_, 0},
+      {'P', &Config::brokenBar_, 0},    {'R', &Config::crlf_, 0},
+      {'S', &Config::ignoreSauce_, 1},  {'T', &Config::testPage_, 1},
+      {'W', &Config::rawComment_, 1},   {'X', &Config::brokenBar_, 0},
+      {'X', &Config::vgaLookalike_, 0}, {'a', &Config::genericAnsi_, 1},
+      {'b', &Config::bom_, 1},          {'d', &Config::defaultColors_, 1},
+      {'e', &Config::euro_, 1},         {'k', &Config::blink_, 1},
+      {'l', &Config::ltrOverride_, 1},  {'m', &Config::metadata_, 1},
+      {'p', &Config::brokenBar_, 1},    {'r', &Config::crlf_, 1},
+      {'s', &Config::showSauce_, 1},    {'v', &Config::intenseColors_, 0},
+      {'v', &Config::reverse_, 1},      {'x', &Config::exactColors_, 1},
+      {'y', &Config::exactColors_, 1},  {'y', &Config::darkYellow_, 1},
+  };
+
+  Config& c_;
+};
+
+ArgumentOutcome takeArgument(Config& config, ArgumentQueue& queue, const char* word) {
+  const char letter = queue.pop();
+  if (letter == '\0') return {-1, nullptr};
+  if (const auto message = ConfigWriter(config).storeArgument(letter, word)) {
+    return {-1, *message};
+  }
+  return {};
+}
+
+std::unique_ptr<Config> parseCommandLine(int argc, char** argv) {
+  auto config = std::make_unique<Config>();
+  if (argc < 2) return config;
+
+  ConfigWriter writer(*config);
+  ArgumentQueue queue;
+  std::bitset<256> used;
+  bool optionsEnded = false;
+  bool inputTaken = false;
+  const char* programName = argv[0];
+
+  // Every rejection prints and drops the record before the caller sees none.
+  const auto fail = [&](const char* message) {
+    printUsage(programName, message);
+    config.reset();
+    return nullptr;
+  };
+
+  for (int index = 1; index < argc; ++index) {
+    const char* word = argv[index];
+    const std::string_view text(word);
+
+    // The first "--" ends the options, even where an argument or nothing more is due.
+    if (!optionsEnded && text == "--") {
+      optionsEnded = true;
+      continue;
+    }
+
+    if (!optionsEnded && !inputTaken && text.size() >= 2 && text[0] == '-') {
+      if (!queue.empty()) return fail(kMissingArguments);
+      std::size_t at = 1;
+      for (; at < text.size(); ++at) {
+        const char letter = text[at];
+        if (contains(kSingleUseLetters, letter)) {
+          const auto slot = static_cast<unsigned char>(letter);
+          if (used[slot]) break;
+          used[slot] = true;
+        }
+        if (writer.applyFlag(letter)) continue;
+        if (letter == 'V') {
+          config.reset();
+          printVersion();
+          std::exit(0);
+        }
+        if (letter == 'h') {
+          config.reset();
+          printHelp(programName);
+          std::exit(0);
+        }
+        if (!contains(kArgumentLetters, letter)) break;
+        queue.push(letter);
+      }
+      if (at == text.size()) continue;
+      // The rest of the word, from the first character that is no fresh option letter
+      // on, is an attached argument.
+      const ArgumentOutcome outcome = takeArgument(*config, queue, word + at);
+      if (outcome.status != 0) return fail(outcome.message);
+      continue;
+    }
+
+    if (!queue.empty()) {
+      const ArgumentOutcome outcome = takeArgument(*config, queue, word);
+      if (outcome.status != 0) return fail(outcome.message);
+    } else if (!inputTaken) {
+      writer.setInputPath(word);
+      inputTaken = true;
+    } else {
+      return fail(kExtraArguments);
+    }
+  }
+
+  if (!queue.empty()) return fail(kMissingArguments);
+  return config;
+}
+
+void printUsage(const char* programName, const char* message) {
+  const char* name = programName != nullptr ? programName : "vidtwine";
+  auto standardError = FileStream::openStandard(2);
+  if (message == nullptr) {
+    standardError->printf(kUsageFormat, name, name, name);
+    return;
+  }
+  BufferedWriter out(std::move(standardError), kUsageBufferSize);
+  out.printf(kUsageFormat, name, name, name);
+  out.printf("\nError: %s\n", message);
+}
+
+void printVersion() {
+  FileStream::openStandard(1)->printf(kVersionFormat, VIDTWINE_SYSTEM_NAME);
+}
+
+void printHelp(const char* programName) {
+  const char* name = programName != nullptr ? programName : "vidtwine";
+  BufferedWriter out(FileStream::openStandard(1), kHelpBufferSize);
+  out.printf(kUsageFormat, name, name, name);
+  out.putString(kHelpText);
+}
+
+}  // namespace vidtwine
