@@ -1,0 +1,83 @@
+#include "output/unicode_writer.hpp"
+
+#include <algorithm>
+#include <cstring>
+
+namespace vidtwine {
+
+namespace {
+
+// Units encoded per write into the target: at most 3 KiB of UTF-8 on the stack.
+constexpr std::size_t kBatchUnits = 1024;
+
+constexpr std::size_t utf8Length(std::uint16_t unit) noexcept {
+  return unit < 0x80 ? 1 : unit < 0x800 ? 2 : 3;
+}
+
+// Each unit on its own: no surrogate pairing, so never a 4-byte form.
+std::size_t encodeUtf8(std::uint16_t unit, std::byte* out) noexcept {
+  if (unit < 0x80) {
+    out[0] = static_cast<std::byte>(unit);
+    return 1;
+  }
+  if (unit < 0x800) {
+    out[0] = static_cast<std::byte>(0xC0 | (unit >> 6));
+    out[1] = static_cast<std::byte>(0x80 | (unit & 0x3F));
+    return 2;
+  }
+  out[0] = static_cast<std::byte>(0xE0 | (unit >> 12));
+  out[1] = static_cast<std::byte>(0x80 | ((unit >> 6) & 0x3F));
+  out[2] = static_cast<std::byte>(0x80 | (unit & 0x3F));
+  return 3;
+}
+
+}  // namespace
+
+UnicodeWriter::UnicodeWriter(std::unique_ptr<Stream> target, UnicodeFormat format)
+    : StreamWriter(std::move(target)), format_(format) {}
+
+std::uint64_t UnicodeWriter::writeSome(const std::byte* data, std::uint64_t n) {
+  const auto units = static_cast<std::size_t>(std::min<std::uint64_t>(n / 2, kBatchUnits));
+  if (units == 0 || target_ == nullptr) return 0;
+
+  std::uint16_t unit[kBatchUnits];
+  std::memcpy(unit, data, units * 2);
+  std::byte encoded[kBatchUnits * 3];
+  std::size_t length = 0;
+  switch (format_) {
+    case UnicodeFormat::Utf16Be:
+      for (std::size_t i = 0; i < units; ++i) {
+        encoded[length++] = static_cast<std::byte>(unit[i] >> 8);
+        encoded[length++] = static_cast<std::byte>(unit[i] & 0xFF);
+      }
+      break;
+    case UnicodeFormat::Utf16Le:
+      for (std::size_t i = 0; i < units; ++i) {
+        encoded[length++] = static_cast<std::byte>(unit[i] & 0xFF);
+        encoded[length++] = static_cast<std::byte>(unit[i] >> 8);
+      }
+      break;
+    case UnicodeFormat::Utf8:
+    default:
+      for (std::size_t i = 0; i < units; ++i)
+        length += encodeUtf8(unit[i], encoded + length);
+      break;
+  }
+
+  const std::uint64_t written = target_->write(encoded, length);
+  // A unit counts as consumed only when the target is still Ok after its bytes. The status
+  // is looked at once per batch, so a batch the target took whole but then reports a
+  // failure for counts as not consumed at all.
+  if (written == length) return target_->status() == StreamStatus::Ok ? units * 2 : 0;
+  // A short write: only the units whose bytes all went through count.
+  if (format_ != UnicodeFormat::Utf8) return written / 2 * 2;
+  std::uint64_t taken = 0;
+  std::size_t whole = 0;
+  while (whole < units && taken + utf8Length(unit[whole]) <= written) {
+    taken += utf8Length(unit[whole]);
+    ++whole;
+  }
+  return whole * 2;
+}
+
+}  // namespace vidtwine
