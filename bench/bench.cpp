@@ -1,0 +1,226 @@
+// Times whole conversions by vidtwine next to `iconv -f CP437 -t UTF-8` on the same bytes,
+// alternating the two, and reports median wall times, the ratio to iconv and the peak
+// resident memory of each run.
+//
+//   bench [--runs N] [--corpus DIR] [--vidtwine PATH] [--keep DIR]
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Sample {
+  double milliseconds;
+  long maxRssKib;
+  int status;
+};
+
+// Runs argv with standard input from `input` and standard output to /dev/null.
+Sample runOnce(const std::vector<std::string>& args, const fs::path& input) {
+  std::vector<char*> argv;
+  std::vector<std::string> copy = args;
+  for (auto& a : copy) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  const auto start = std::chrono::steady_clock::now();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int in = open(input.empty() ? "/dev/null" : input.c_str(), O_RDONLY);
+    const int out = open("/dev/null", O_WRONLY);
+    dup2(in, 0);
+    dup2(out, 1);
+    execvp(argv[0], argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  wait4(pid, &status, 0, &usage);
+  const auto end = std::chrono::steady_clock::now();
+  return {std::chrono::duration<double, std::milli>(end - start).count(), usage.ru_maxrss,
+          WIFEXITED(status) ? WEXITSTATUS(status) : 128};
+}
+
+double median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+// Dense colour changes, block characters, cursor moves and line ends, reproducibly.
+std::string syntheticArt(std::size_t bytes) {
+  std::mt19937 random(20261209);  // fixed seed: the same file on every run
+  std::string art;
+  art.reserve(bytes + 64);
+  const unsigned char blocks[] = {0xB0, 0xB1, 0xB2, 0xDB, 0xDC, 0xDD, 0xDE, 0xDF, 0xC4, 0xCD};
+  int column = 0;
+  while (art.size() < bytes) {
+    const auto choice = static_cast<unsigned>(random() % 100);
+    if (choice < 18) {
+      art += "\x1b[";
+      art += std::to_string(random() % 2);
+      art += ';';
+      art += std::to_string(30 + random() % 8);
+      art += ';';
+      art += std::to_string(40 + random() % 8);
+      art += 'm';
+    } else if (choice < 21) {
+      const auto n = static_cast<unsigned>(1 + random() % 6);
+      art += "\x1b[" + std::to_string(n) + 'C';
+      column += static_cast<int>(n);
+    } else if (choice < 22) {
+      art += "\x1b[" + std::to_string(1 + random() % 3) + 'A';
+    } else if (choice < 23) {
+      art += "\x1b[" + std::to_string(1 + random() % 3) + 'B';
+    } else if (choice < 60) {
+      art += static_cast<char>(blocks[random() % sizeof blocks]);
+      ++column;
+    } else {
+      art += static_cast<char>(0x20 + random() % 95);
+      ++column;
+    }
+    if (column >= 79) {
+      art += "\r\n";
+      column = 0;
+    }
+  }
+  return art;
+}
+
+void writeFile(const fs::path& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+struct Job {
+  std::string name;
+  std::vector<std::string> args;
+  fs::path input;
+  std::vector<double> times;
+  long rss = 0;
+  int status = 0;
+};
+
+void report(const std::string& title, std::vector<Job>& jobs, int runs) {
+  // Alternate the commands so that drifts of the machine hit all of them alike.
+  for (int run = 0; run < runs; ++run) {
+    for (auto& job : jobs) {
+      const Sample s = runOnce(job.args, job.input);
+      job.times.push_back(s.milliseconds);
+      job.rss = std::max(job.rss, s.maxRssKib);
+      job.status = s.status;
+    }
+  }
+  std::printf("\n%s\n", title.c_str());
+  const double base = median(jobs.front().times);
+  std::printf("  %-34s %10s %8s %12s %7s\n", "command", "median ms", "ratio", "peak RSS KiB",
+              "status");
+  for (auto& job : jobs) {
+    const double m = median(job.times);
+    std::printf("  %-34s %10.2f %8.2f %12ld %7d\n", job.name.c_str(), m, m / base, job.rss,
+                job.status);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int runs = 11;
+  fs::path corpus = fs::path(VIDTWINE_SOURCE_DIR) / ".." / "shared" / "corpus";
+  std::string vidtwine = VIDTWINE_BINARY;
+  fs::path work = fs::temp_directory_path() / "vidtwine-bench";
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::string option = argv[i];
+    if (option == "--runs") runs = std::max(1, std::atoi(argv[i + 1]));
+    if (option == "--corpus") corpus = argv[i + 1];
+    if (option == "--vidtwine") vidtwine = argv[i + 1];
+    if (option == "--keep") work = argv[i + 1];
+  }
+  fs::create_directories(work);
+
+  const fs::path synthetic = work / "synthetic-4mib.ans";
+  const std::string art = syntheticArt(4u << 20);
+  writeFile(synthetic, art);
+  std::size_t rows = 1;
+  for (std::size_t i = 1; i < art.size(); ++i) rows += (art[i - 1] == '\r' && art[i] == '\n');
+
+  std::printf("vidtwine %s\nruns per command: %d (median reported)\n", vidtwine.c_str(), runs);
+  std::vector<Job> jobs = {
+      {"iconv -f CP437 -t UTF-8", {"iconv", "-f", "CP437", "-t", "UTF-8"}, synthetic, {}},
+      {"vidtwine -C", {vidtwine, "-C"}, synthetic, {}},
+      {"vidtwine -a", {vidtwine, "-a"}, synthetic, {}},
+      {"vidtwine -a -x", {vidtwine, "-a", "-x"}, synthetic, {}},
+  };
+  report("4 MiB synthetic ANSI art (" + std::to_string(rows) + " rows of 80 columns)", jobs,
+         runs);
+  const long budgetKib = static_cast<long>(2 * rows * 80 * 2 / 1024 + 8 * 1024);
+  std::printf("  memory budget for the synthetic file: %ld KiB\n", budgetKib);
+
+  if (fs::is_directory(corpus)) {
+    std::string all;
+    // Files that end early on a ninth parameter would cut the run short: leave them out.
+    std::vector<std::string> failing;
+    {
+      std::ifstream manifest(corpus / "MANIFEST.tsv");
+      for (std::string line; std::getline(manifest, line);) {
+        if (line.find("more than 8 parameters") != std::string::npos) {
+          failing.push_back(line.substr(0, line.find('\t')));
+        }
+      }
+    }
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(corpus)) {
+      const std::string name = entry.path().filename().string();
+      if (entry.is_regular_file() && name != "MANIFEST.tsv" &&
+          std::find(failing.begin(), failing.end(), name) == failing.end()) {
+        files.push_back(entry.path());
+      }
+    }
+    std::sort(files.begin(), files.end());
+    for (const auto& file : files) {
+      std::ifstream in(file, std::ios::binary);
+      all.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    const fs::path joined = work / "corpus-concatenated.ans";
+    writeFile(joined, all);
+    std::vector<Job> corpusJobs = {
+        {"iconv -f CP437 -t UTF-8", {"iconv", "-f", "CP437", "-t", "UTF-8"}, joined, {}},
+        {"vidtwine -C -E", {vidtwine, "-C", "-E"}, joined, {}},
+        {"vidtwine -a -E", {vidtwine, "-a", "-E"}, joined, {}},
+    };
+    report("corpus concatenated (" + std::to_string(all.size()) + " bytes)", corpusJobs, runs);
+  } else {
+    std::printf("\ncorpus not found at %s: skipped\n", corpus.c_str());
+  }
+
+  std::vector<Job> page = {{"vidtwine -T -a", {vidtwine, "-T", "-a"}, fs::path(), {}}};
+  report("test page", page, std::max(runs, 21));
+
+  const fs::path feeds = work / "million-crlf.ans";
+  {
+    std::string text;
+    text.reserve(2000001);
+    for (int i = 0; i < 1000000; ++i) text += "\r\n";
+    text += 'x';
+    writeFile(feeds, text);
+  }
+  std::vector<Job> sparse = {
+      {"vidtwine -w 1024 -d -C (1M CR LF + x)", {vidtwine, "-w", "1024", "-d", "-C"}, feeds, {}}};
+  report("memory: rows that were never written", sparse, 3);
+  std::printf("  budget: 32768 KiB\n");
+  return 0;
+}
