@@ -54,6 +54,9 @@ TerminfoColorWriter::~TerminfoColorWriter() {
 bool TerminfoColorWriter::setUpTerminal() {
   // With an error-result location, a failure comes back as ERR instead of a message.
   int error = 0;
+  // One writer lives at a time, so a description loaded for an earlier one is unused now:
+  // release it instead of leaving it behind.
+  if (cur_term != nullptr) del_curterm(cur_term);
   if (setupterm(nullptr, fileDescriptor(), &error) != OK) return false;
   resetCap_ = capability(exit_attribute_mode);
   foregroundCap_ = capability(set_a_foreground);
