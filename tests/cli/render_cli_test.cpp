@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "cli/colour_table.hpp"
 #include "support/process.hpp"
 
 namespace vidtwine {
@@ -18,26 +19,8 @@ using test::TempDir;
 using test::visible;
 using test::writeFile;
 
-// One row of 16 columns whose attributes run 07 4F CF 07 0E 06 33 (the last for ten
-// cells), then a row with one character on 07: the serialiser sends exactly the markers
-// 07 4F CF 07 0E 06 33, a reset, the marker 07 and a reset.
-const std::string kMarkerInput =
-    "\x1b[0mX\x1b[1;37;44mX\x1b[5mX\x1b[0mX\x1b[1;36mX\x1b[0;36mX\x1b[33;43mXXXXXXXXXX"
-    "\x1b[0m\r\nX";
-
-struct ColourRow {
-  std::vector<std::string> options;
-  // What the writer makes of 07 4F CF 07 0E 06 33 reset 07.
-  std::vector<std::string> outputs;
-};
-
-std::string expectedFor(const ColourRow& row, bool trim) {
-  const auto& o = row.outputs;
-  std::string text = o[0] + "X" + o[1] + "X" + o[2] + "X" + o[3] + "X" + o[4] + "X" + o[5] +
-                     "X" + o[6] + "XXXXXXXXXX" + o[7] + "\n" + o[8] + "X";
-  if (!trim) text += std::string(15, ' ');
-  return text + o[7] + "\n";
-}
+using test::ColourRow;
+using test::kMarkerInput;
 
 TEST(RenderCli, GenericColourWriterTable) {
   const std::string n;  // nothing
@@ -97,12 +80,8 @@ TEST(RenderCli, GenericColourWriterTable) {
     test::RunOptions options;
     options.input = kMarkerInput;
     const auto result = runVidtwine(args, options);
-    bool trim = false;
-    for (const auto& o : row.options) trim = trim || o == "-d";
-    std::string label;
-    for (const auto& o : row.options) label += o + " ";
-    EXPECT_EQ(result.status, 0) << label;
-    EXPECT_EQ(visible(result.out), expectedFor(row, trim)) << label;
+    EXPECT_EQ(result.status, 0) << row.label();
+    EXPECT_EQ(visible(result.out), row.expected()) << row.label();
   }
 }
 

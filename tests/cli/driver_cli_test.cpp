@@ -1,0 +1,145 @@
+// The modes of a run and their precedence, through the binary.
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "support/process.hpp"
+
+namespace vidtwine {
+namespace {
+
+using test::runVidtwine;
+
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> result;
+  std::size_t start = 0;
+  for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+    result.push_back(text.substr(start, end - start));
+  }
+  return result;
+}
+
+TEST(DriverCli, TestPageIgnoresInputPathAndGeometry) {
+  const auto result =
+      runVidtwine({"-T", "-a", "-C", "-w", "132", "-H", "50", "-t", "100", "/no/such/file.ans"});
+  ASSERT_EQ(result.status, 0) << result.err;
+  const auto rows = lines(result.out);
+  ASSERT_EQ(rows.size(), 26u);
+  EXPECT_EQ(rows[0], "Codepage 437:" + std::string(57, ' '));
+  EXPECT_EQ(rows[2].substr(0, 12), " 0x  00  10 ");
+  // The 0x1b cell shows a blank and the name; 0x1a is the code page's glyph.
+  EXPECT_NE(rows[14].find("\xe2\x99\x82  ESC  +"), std::string::npos);
+  EXPECT_NE(rows[13].find(" LF   \xe2\x86\x92   *"), std::string::npos);
+  EXPECT_EQ(rows[25].substr(0, 25), "  \xe2\x99\xa5  vidtwine v2.0  \xe2\x99\xab");
+}
+
+TEST(DriverCli, TestPageNamesTheResolvedCodePage) {
+  struct Case {
+    const char* name;
+    const char* title;
+  };
+  for (const Case c : {Case{"858", "Codepage 850:"}, Case{"KAM", "Codepage KAM:"},
+                       Case{"cp-866", "Codepage MIK:"}, Case{"Cp 720", "Codepage 720:"}}) {
+    const auto result = runVidtwine({"-T", "-a", "-C", "-c", c.name});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out.substr(0, 13), c.title) << c.name;
+  }
+  // 858 implies the Euro sign at 0xd5.
+  EXPECT_NE(runVidtwine({"-T", "-a", "-C", "-c", "858"}).out.find("\xe2\x82\xac"),
+            std::string::npos);
+  EXPECT_EQ(runVidtwine({"-T", "-a", "-C", "-c", "850"}).out.find("\xe2\x82\xac"),
+            std::string::npos);
+}
+
+TEST(DriverCli, TestPageWithSauceModes) {
+  auto result = runVidtwine({"-T", "-q", "T"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.out, "");
+  result = runVidtwine({"-T", "-s"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "No SAUCE found!\n");
+  EXPECT_EQ(result.out, "");
+}
+
+TEST(DriverCli, TestPageMetadata) {
+  const auto result = runVidtwine({"-T", "-a", "-m", "-w", "20"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, "m_setwidth=70\nm_setheight=25\nm_height=26\n");
+}
+
+TEST(DriverCli, NoArgumentsRendersStandardInput) {
+  test::RunOptions options;
+  options.input = "plain";
+  const auto result = runVidtwine({}, options);
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, "plain" + std::string(75, ' ') + "\n");
+}
+
+// The page as a real terminal shows it: run inside tmux and read the pane back.
+class TmuxCli : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (test::run("/bin/sh", {"-c", "command -v tmux >/dev/null"}).status != 0) {
+      GTEST_SKIP() << "tmux is not installed: the real-terminal check is skipped";
+    }
+    socket_ = "vidtwine-test-" + std::to_string(::getpid());
+  }
+  void TearDown() override {
+    if (!socket_.empty()) tmux({"kill-server"});
+  }
+  test::RunResult tmux(std::vector<std::string> args) {
+    args.insert(args.begin(), {"-L", socket_, "-f", "/dev/null"});
+    return test::run("/usr/bin/env", [&] {
+      std::vector<std::string> all = {"tmux"};
+      all.insert(all.end(), args.begin(), args.end());
+      return all;
+    }());
+  }
+  // The captured pane, with its colours as SGR sequences.
+  std::string showPage(const std::string& terminal) {
+    const std::string command = "env TERM=" + terminal + " " + VIDTWINE_BINARY + " -T; sleep 30";
+    EXPECT_EQ(tmux({"new-session", "-d", "-s", "page", "-x", "80", "-y", "30", command}).status, 0);
+    std::string pane;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      pane = tmux({"capture-pane", "-p", "-e", "-t", "page"}).out;
+      if (pane.find("vidtwine v2.0") != std::string::npos) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    tmux({"kill-session", "-t", "page"});
+    return pane;
+  }
+  std::string socket_;
+};
+
+TEST_F(TmuxCli, TestPageLooksRightInEachKindOfTerminal) {
+  struct Case {
+    const char* terminal;
+    std::vector<std::string> sequences;  // what the pane must show
+  };
+  const Case cases[] = {
+      {"xterm-256color", {"38;5;248", "48;5;19", "38;5;227"}},  // exact palette
+      {"xterm", {"\x1b[1m", "44m", "33m"}},                      // 8 colours with bold
+  };
+  for (const auto& c : cases) {
+    const std::string pane = showPage(c.terminal);
+    EXPECT_NE(pane.find("Codepage 437:"), std::string::npos) << c.terminal;
+    EXPECT_NE(pane.find("\xe2\x96\x91"), std::string::npos) << c.terminal;  // shading
+    EXPECT_NE(pane.find("vidtwine v2.0"), std::string::npos) << c.terminal;
+    for (const auto& sequence : c.sequences) {
+      EXPECT_NE(pane.find(sequence), std::string::npos) << c.terminal << " " << sequence;
+    }
+  }
+  const std::string plain = showPage("dumb");
+  EXPECT_NE(plain.find("Codepage 437:"), std::string::npos);
+  EXPECT_NE(plain.find("Foreground:    \xe2\x96\xb2\xe2\x96\xbc\xe2\x96\xb2"), std::string::npos);
+  EXPECT_EQ(plain.find("\x1b["), std::string::npos);
+}
+
+}  // namespace
+}  // namespace vidtwine
