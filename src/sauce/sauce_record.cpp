@@ -278,9 +278,11 @@ int SauceRecord::backgroundMode() const noexcept {
   return tFlags_ & 0x01;
 }
 
-int SauceRecord::letterSpacing() const noexcept {
-  if (typeClass() != TypeClass::CharacterText) return -1;
-  switch ((tFlags_ >> 1) & 0x03) {
+namespace {
+
+// Two-bit TFlags fields: 1 and 2 are the two choices (0 and 1), 0 and 3 say nothing.
+int twoBitChoice(unsigned bits) noexcept {
+  switch (bits & 0x03) {
     case 1:
       return 0;
     case 2:
@@ -290,16 +292,16 @@ int SauceRecord::letterSpacing() const noexcept {
   }
 }
 
+}  // namespace
+
+int SauceRecord::letterSpacing() const noexcept {
+  if (typeClass() != TypeClass::CharacterText) return -1;
+  return twoBitChoice(tFlags_ >> 1u);
+}
+
 int SauceRecord::aspectRatio() const noexcept {
   if (typeClass() != TypeClass::CharacterText) return -1;
-  switch ((tFlags_ >> 3) & 0x03) {
-    case 1:
-      return 0;
-    case 2:
-      return 1;
-    default:
-      return -1;
-  }
+  return twoBitChoice(tFlags_ >> 3u);
 }
 
 std::optional<std::string_view> SauceRecord::font() const noexcept {

@@ -1,5 +1,4 @@
 // The modes of a run and their precedence, through the binary.
-#include <unistd.h>
 
 #include <chrono>
 #include <string>
@@ -88,13 +87,13 @@ class TmuxCli : public testing::Test {
     if (test::run("/bin/sh", {"-c", "command -v tmux >/dev/null"}).status != 0) {
       GTEST_SKIP() << "tmux is not installed: the real-terminal check is skipped";
     }
-    socket_ = "vidtwine-test-" + std::to_string(::getpid());
+    socket_ = (socketDir_ / "tmux.socket").string();
   }
   void TearDown() override {
     if (!socket_.empty()) tmux({"kill-server"});
   }
   test::RunResult tmux(std::vector<std::string> args) {
-    args.insert(args.begin(), {"-L", socket_, "-f", "/dev/null"});
+    args.insert(args.begin(), {"-S", socket_, "-f", "/dev/null"});
     return test::run("/usr/bin/env", [&] {
       std::vector<std::string> all = {"tmux"};
       all.insert(all.end(), args.begin(), args.end());
@@ -114,6 +113,7 @@ class TmuxCli : public testing::Test {
     tmux({"kill-session", "-t", "page"});
     return pane;
   }
+  test::TempDir socketDir_;  // the server's socket goes with the test
   std::string socket_;
 };
 
