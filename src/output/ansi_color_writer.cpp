@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstddef>
+#include <vector>
 
 namespace vidtwine {
 
@@ -23,28 +24,24 @@ class SgrSequence {
     separator_ = ';';
   }
 
+  /// A parameter of at most three digits.
   void add(unsigned parameter) noexcept {
     units_[length_++] = separator_;
     separator_ = ';';
-    char digits[3];
-    std::size_t count = 0;
-    do {
-      digits[count++] = static_cast<char>('0' + parameter % 10);
-      parameter /= 10;
-    } while (parameter != 0);
-    while (count > 0)
-      units_[length_++] = static_cast<std::uint16_t>(digits[--count]);
+    if (parameter >= 100) units_[length_++] = static_cast<std::uint16_t>('0' + parameter / 100);
+    if (parameter >= 10) units_[length_++] = static_cast<std::uint16_t>('0' + parameter / 10 % 10);
+    units_[length_++] = static_cast<std::uint16_t>('0' + parameter % 10);
   }
 
-  /// True when the target took the whole sequence, its final 'm' included.
-  bool writeTo(Stream& target) noexcept {
+  /// Appends the sequence with its final 'm' to `out`; an empty one appends nothing.
+  void appendTo(std::vector<std::uint16_t>& out) {
+    if (empty()) return;
     units_[length_++] = 'm';
-    const std::uint64_t bytes = length_ * sizeof(std::uint16_t);
-    return target.write(units_.data(), bytes) == bytes;
+    out.insert(out.end(), units_.begin(), units_.begin() + static_cast<std::ptrdiff_t>(length_));
   }
 
  private:
-  std::array<std::uint16_t, 40> units_{};
+  std::array<std::uint16_t, 40> units_;
   std::size_t length_ = 1;
   std::uint16_t separator_ = '[';
 };
@@ -81,23 +78,21 @@ void AnsiColorWriter::forgetColors() noexcept {
 
 std::uint64_t AnsiColorWriter::writeSome(const std::byte* data, std::uint64_t n) {
   if (target_ == nullptr) return 0;
-  if (flags_.has(ColorFlag::NoColors)) {
-    return writeColorUnits(*target_, data, n, [](std::uint16_t) { return true; });
+  return batch_.write(*this, *target_, data, n);
+}
+
+bool AnsiColorWriter::writeMarker(std::uint16_t unit, std::vector<std::uint16_t>& out,
+                                  KnownColors& ifUndelivered) {
+  ifUndelivered = colors();
+  if (flags_.has(ColorFlag::NoColors)) return true;
+  if (unit == charstream::AttributeReset) {
+    SgrSequence sequence;
+    sequence.addReset();
+    sequence.appendTo(out);
+    forgetColors();
+    return true;
   }
-  return writeColorUnits(*target_, data, n, [this](std::uint16_t unit) {
-    return unit == charstream::AttributeReset ? writeReset() : writeMarker(unit);
-  });
-}
 
-bool AnsiColorWriter::writeReset() {
-  SgrSequence sequence;
-  sequence.addReset();
-  if (!sequence.writeTo(*target_)) return false;
-  forgetColors();
-  return true;
-}
-
-bool AnsiColorWriter::writeMarker(std::uint16_t unit) {
   const int fg = unit & 0x0F;
   int bg = (unit >> 4) & 0x0F;
   if (fg == currentFg_ && bg == currentBg_) return true;
@@ -115,7 +110,9 @@ bool AnsiColorWriter::writeMarker(std::uint16_t unit) {
     if (!flags_.has(ColorFlag::FullSgr) && (((blink || reverse) && currentBg_ >= 8 && bg < 8) ||
                                             (eightColors && currentFg_ >= 8 && fg < 8))) {
       sequence.addReset();
+      // The colours are forgotten even when the sequence does not get through.
       forgetColors();
+      ifUndelivered = colors();
     }
     int currentBg = currentBg_;
     if (eightColors) {
@@ -163,7 +160,7 @@ bool AnsiColorWriter::writeMarker(std::uint16_t unit) {
       }
     }
   }
-  if (!sequence.empty() && !sequence.writeTo(*target_)) return false;
+  sequence.appendTo(out);
   currentFg_ = fg;
   currentBg_ = (unit >> 4) & 0x0F;
   return true;

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "output/color_flags.hpp"
 #include "stream/stream.hpp"
@@ -18,16 +19,24 @@ class AnsiColorWriter final : public StreamWriter {
   AnsiColorWriter(std::unique_ptr<Stream> target, ColorFlags flags);
 
  private:
+  friend class ColorUnitBatch;
+
   std::uint64_t writeSome(const std::byte* data, std::uint64_t n) override;
 
-  /// False when the target did not take the sequence; the colours are then not recorded.
-  bool writeMarker(std::uint16_t unit);
-  bool writeReset();
+  /// Appends the sequence for a marker or reset to `out`; see `ColorUnitBatch`.
+  bool writeMarker(std::uint16_t unit, std::vector<std::uint16_t>& out, KnownColors& ifUndelivered);
+  bool dropsMarkers() const noexcept { return flags_.has(ColorFlag::NoColors); }
+  KnownColors colors() const noexcept { return {currentFg_, currentBg_}; }
+  void setColors(KnownColors colors) noexcept {
+    currentFg_ = colors.foreground;
+    currentBg_ = colors.background;
+  }
   void forgetColors() noexcept;
 
   ColorFlags flags_;
   int currentBg_;  ///< 0-15, or -1 when unknown
   int currentFg_;
+  ColorUnitBatch batch_;
 };
 
 }  // namespace vidtwine

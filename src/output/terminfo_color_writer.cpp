@@ -6,6 +6,9 @@
 #include <curses.h>
 #include <term.h>
 
+#include <algorithm>
+#include <string_view>
+
 namespace vidtwine {
 
 namespace {
@@ -23,6 +26,14 @@ const char* capability(const char* value) noexcept {
 const char* capabilityOrEmpty(const char* value) noexcept {
   const char* present = capability(value);
   return present != nullptr ? present : kEmpty;
+}
+
+// Whether a capability puts out the same bytes every time: not when it asks for padding,
+// which may also make the library wait, or uses the terminfo variables, which persist
+// from one expansion to the next.
+bool repeatable(std::string_view text) noexcept {
+  return text.find("$<") == std::string_view::npos && text.find("%P") == std::string_view::npos &&
+         text.find("%g") == std::string_view::npos;
 }
 
 constexpr int kBright = 0x8;
@@ -88,59 +99,56 @@ void TerminfoColorWriter::forgetColors() noexcept {
 
 std::uint64_t TerminfoColorWriter::writeSome(const std::byte* data, std::uint64_t n) {
   if (target_ == nullptr) return 0;
-  if (flags_.has(ColorFlag::NoColors)) {
-    return writeColorUnits(*target_, data, n, [](std::uint16_t) { return true; });
-  }
-  return writeColorUnits(*target_, data, n, [this](std::uint16_t unit) {
-    return unit == charstream::AttributeReset ? writeReset() : writeMarker(unit);
-  });
+  return batch_.write(*this, *target_, data, n);
 }
 
 int TerminfoColorWriter::outputByte(int byte) {
   TerminfoColorWriter* writer = liveWriter;
-  if (writer == nullptr) return -1;
-  if (writer->pendingLength_ == writer->pending_.size() && !writer->flushPending()) return -1;
-  writer->pending_[writer->pendingLength_++] = static_cast<std::uint16_t>(byte & 0xFF);
+  if (writer == nullptr || writer->sink_ == nullptr) return -1;
+  writer->sink_->push_back(static_cast<std::uint16_t>(byte & 0xFF));
   return byte;
 }
 
-bool TerminfoColorWriter::flushPending() {
-  const std::uint64_t bytes = pendingLength_ * sizeof(std::uint16_t);
-  pendingLength_ = 0;
-  if (bytes != 0 && target_->write(pending_.data(), bytes) != bytes) outputFailed_ = true;
-  return !outputFailed_;
-}
-
-bool TerminfoColorWriter::put(const char* capability) {
-  if (tputs(capability, 1, outputByte) != ERR) return true;
-  // What tputs put out before it failed still goes to the target.
-  flushPending();
-  return false;
-}
-
-bool TerminfoColorWriter::putColor(const char* capability, int index) {
-  if (exactPalette_) {
+bool TerminfoColorWriter::put(std::size_t slot, const char* capability, int index) {
+  KeptOutput& kept = kept_[slot];
+  if (kept.kept) {
+    sink_->insert(sink_->end(), kept.units.begin(), kept.units.begin() + kept.length);
+    return true;
+  }
+  if (index >= 0 && exactPalette_) {
     index = exactPaletteIndex(static_cast<unsigned>(index), flags_.has(ColorFlag::DarkYellow));
   }
-  return put(tiparm(capability, index));
-}
-
-bool TerminfoColorWriter::writeReset() {
-  outputFailed_ = false;
-  if (!put(resetCap_) || !flushPending()) return false;
-  forgetColors();
+  const char* text = index >= 0 ? tiparm(capability, index) : capability;
+  const std::size_t start = sink_->size();
+  if (text == nullptr || tputs(text, 1, outputByte) == ERR) return false;
+  const std::size_t length = sink_->size() - start;
+  if (length <= kept.units.size() && repeatable(capability) && repeatable(text)) {
+    std::copy(sink_->begin() + static_cast<std::ptrdiff_t>(start), sink_->end(),
+              kept.units.begin());
+    kept.length = static_cast<std::uint8_t>(length);
+    kept.kept = true;
+  }
   return true;
 }
 
-bool TerminfoColorWriter::writeMarker(std::uint16_t unit) {
+bool TerminfoColorWriter::writeMarker(std::uint16_t unit, std::vector<std::uint16_t>& out,
+                                      KnownColors& ifUndelivered) {
+  ifUndelivered = colors();
+  if (flags_.has(ColorFlag::NoColors)) return true;
+  sink_ = &out;
+  if (unit == charstream::AttributeReset) {
+    if (!put(kResetSlot, resetCap_)) return false;
+    forgetColors();
+    return true;
+  }
+
   const int fg = unit & 0x0F;
   const int bg = (unit >> 4) & 0x0F;
   if (fg == currentFg_ && bg == currentBg_) return true;
-  outputFailed_ = false;
 
   const bool defaults = flags_.has(ColorFlag::DefaultColors);
   if (defaults && fg == 7 && bg == 0) {
-    if (!put(resetCap_) || !flushPending()) return false;
+    if (!put(kResetSlot, resetCap_)) return false;
     currentFg_ = 7;
     currentBg_ = 0;
     return true;
@@ -159,14 +167,17 @@ bool TerminfoColorWriter::writeMarker(std::uint16_t unit) {
         (boldAttribute ? (fg & 0x7) == 7 && (currentFg_ & 0x7) != 7 : fg == 7 && currentFg_ != 7);
   }
   if (reset) {
-    if (!put(resetCap_)) return false;
+    if (!put(kResetSlot, resetCap_)) return false;
+    // The colours are forgotten even when the output does not get through.
     forgetColors();
+    ifUndelivered = colors();
   }
 
   int bgIndex = bg;
   int currentBgIndex = currentBg_;
   if (brightBgAttribute) {
-    if (hasBright(bg) && !hasBright(currentBg_) && *brightBgCap_ != '\0' && !put(brightBgCap_)) {
+    if (hasBright(bg) && !hasBright(currentBg_) && *brightBgCap_ != '\0' &&
+        !put(kBrightBgSlot, brightBgCap_)) {
       return false;
     }
     bgIndex = bg & 0x7;
@@ -175,15 +186,18 @@ bool TerminfoColorWriter::writeMarker(std::uint16_t unit) {
   int fgIndex = fg;
   int currentFgIndex = currentFg_;
   if (boldAttribute) {
-    if (hasBright(fg) && !hasBright(currentFg_) && *boldCap_ != '\0' && !put(boldCap_)) {
+    if (hasBright(fg) && !hasBright(currentFg_) && *boldCap_ != '\0' && !put(kBoldSlot, boldCap_)) {
       return false;
     }
     fgIndex = fg & 0x7;
     currentFgIndex = currentFg_ < 0 ? -1 : currentFg_ & 0x7;
   }
-  if (bgIndex != currentBgIndex && !putColor(backgroundCap_, bgIndex)) return false;
-  if (fgIndex != currentFgIndex && !putColor(foregroundCap_, fgIndex)) return false;
-  if (!flushPending()) return false;
+  if (bgIndex != currentBgIndex &&
+      !put(kBackgroundSlots + static_cast<std::size_t>(bgIndex), backgroundCap_, bgIndex))
+    return false;
+  if (fgIndex != currentFgIndex &&
+      !put(kForegroundSlots + static_cast<std::size_t>(fgIndex), foregroundCap_, fgIndex))
+    return false;
   currentFg_ = fg;
   currentBg_ = bg;
   return true;

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "output/color_flags.hpp"
 #include "stream/stream.hpp"
@@ -25,6 +26,8 @@ class TerminfoColorWriter final : public StreamWriter {
   ~TerminfoColorWriter() override;
 
  private:
+  friend class ColorUnitBatch;
+
   TerminfoColorWriter(std::unique_ptr<Stream> target, ColorFlags flags);
 
   std::uint64_t writeSome(const std::byte* data, std::uint64_t n) override;
@@ -33,16 +36,28 @@ class TerminfoColorWriter final : public StreamWriter {
   /// cannot show colours.
   bool setUpTerminal();
 
-  /// False when the terminfo library or the target failed; the colours are then not
-  /// recorded.
-  bool writeMarker(std::uint16_t unit);
-  bool writeReset();
+  /// Appends the capability output for a marker or reset to `out`; false when the
+  /// terminfo library failed (what it put out so far stays). See `ColorUnitBatch`.
+  bool writeMarker(std::uint16_t unit, std::vector<std::uint16_t>& out, KnownColors& ifUndelivered);
+  bool dropsMarkers() const noexcept { return flags_.has(ColorFlag::NoColors); }
+  KnownColors colors() const noexcept { return {currentFg_, currentBg_}; }
+  void setColors(KnownColors colors) noexcept {
+    currentFg_ = colors.foreground;
+    currentBg_ = colors.background;
+  }
   void forgetColors() noexcept;
 
-  /// Capability output is collected here and handed to the target in one write.
-  bool put(const char* capability);
-  bool putColor(const char* capability, int index);
-  bool flushPending();
+  // The capabilities whose output is kept (see `KeptOutput`), by slot.
+  static constexpr std::size_t kResetSlot = 0;
+  static constexpr std::size_t kBoldSlot = 1;
+  static constexpr std::size_t kBrightBgSlot = 2;
+  static constexpr std::size_t kBackgroundSlots = 3;   ///< + colour index 0-15
+  static constexpr std::size_t kForegroundSlots = 19;  ///< + colour index 0-15
+  static constexpr std::size_t kSlots = 35;
+
+  /// Outputs a capability into `sink_` with the terminfo library, expanded with the colour
+  /// `index` unless it is negative; false on the library's failure.
+  bool put(std::size_t slot, const char* capability, int index = -1);
   static int outputByte(int byte);
 
   const char* resetCap_ = nullptr;
@@ -56,9 +71,20 @@ class TerminfoColorWriter final : public StreamWriter {
   int currentFg_ = -1;  ///< 0-15, or -1 when unknown
   int currentBg_ = -1;
 
-  std::array<std::uint16_t, 64> pending_{};
-  std::size_t pendingLength_ = 0;
-  bool outputFailed_ = false;
+  /// Where the byte-output function puts capability output, as code units.
+  std::vector<std::uint16_t>* sink_ = nullptr;
+
+  /// The output of a capability, kept from its first use to be repeated. Expanding and
+  /// putting out a capability costs the terminfo library far more than the few bytes it
+  /// yields, and the output does not change during a run. Capabilities with padding or
+  /// with terminfo variables, which could, are never kept.
+  struct KeptOutput {
+    bool kept = false;
+    std::uint8_t length = 0;
+    std::array<std::uint16_t, 30> units;
+  };
+  std::array<KeptOutput, kSlots> kept_{};
+  ColorUnitBatch batch_;
 };
 
 }  // namespace vidtwine

@@ -31,36 +31,58 @@ std::size_t encodeUtf8(std::uint16_t unit, std::byte* out) noexcept {
   return 3;
 }
 
+std::uint16_t unitAt(const std::byte* data, std::size_t index) noexcept {
+  std::uint16_t unit;
+  std::memcpy(&unit, data + index * 2, sizeof unit);
+  return unit;
+}
+
 }  // namespace
 
 UnicodeWriter::UnicodeWriter(std::unique_ptr<Stream> target, UnicodeFormat format)
-    : StreamWriter(std::move(target)), format_(format) {}
+    : StreamWriter(std::move(target)), format_(format) {
+  // Every slot starts out holding the unit 0, whose form is the one byte 0.
+  utf8Forms_.fill({0, 1, {}});
+}
+
+const UnicodeWriter::Utf8Form& UnicodeWriter::utf8Form(std::uint16_t unit) noexcept {
+  Utf8Form& form = utf8Forms_[(unit ^ (unit >> 5)) & (kFormSlots - 1)];
+  if (form.unit != unit) {
+    form.unit = unit;
+    form.length = static_cast<std::uint8_t>(encodeUtf8(unit, form.bytes.data()));
+  }
+  return form;
+}
 
 std::uint64_t UnicodeWriter::writeSome(const std::byte* data, std::uint64_t n) {
   const auto units = static_cast<std::size_t>(std::min<std::uint64_t>(n / 2, kBatchUnits));
   if (units == 0 || target_ == nullptr) return 0;
 
-  std::uint16_t unit[kBatchUnits];
-  std::memcpy(unit, data, units * 2);
-  std::byte encoded[kBatchUnits * 3];
+  // Each UTF-8 form is copied as four bytes, of which up to three may be padding.
+  std::byte encoded[kBatchUnits * 3 + 3];
   std::size_t length = 0;
   switch (format_) {
     case UnicodeFormat::Utf16Be:
       for (std::size_t i = 0; i < units; ++i) {
-        encoded[length++] = static_cast<std::byte>(unit[i] >> 8);
-        encoded[length++] = static_cast<std::byte>(unit[i] & 0xFF);
+        const std::uint16_t unit = unitAt(data, i);
+        encoded[length++] = static_cast<std::byte>(unit >> 8);
+        encoded[length++] = static_cast<std::byte>(unit & 0xFF);
       }
       break;
     case UnicodeFormat::Utf16Le:
       for (std::size_t i = 0; i < units; ++i) {
-        encoded[length++] = static_cast<std::byte>(unit[i] & 0xFF);
-        encoded[length++] = static_cast<std::byte>(unit[i] >> 8);
+        const std::uint16_t unit = unitAt(data, i);
+        encoded[length++] = static_cast<std::byte>(unit & 0xFF);
+        encoded[length++] = static_cast<std::byte>(unit >> 8);
       }
       break;
     case UnicodeFormat::Utf8:
     default:
-      for (std::size_t i = 0; i < units; ++i)
-        length += encodeUtf8(unit[i], encoded + length);
+      for (std::size_t i = 0; i < units; ++i) {
+        const Utf8Form& form = utf8Form(unitAt(data, i));
+        std::memcpy(encoded + length, form.bytes.data(), form.bytes.size());
+        length += form.length;
+      }
       break;
   }
 
@@ -73,8 +95,8 @@ std::uint64_t UnicodeWriter::writeSome(const std::byte* data, std::uint64_t n) {
   if (format_ != UnicodeFormat::Utf8) return written / 2 * 2;
   std::uint64_t taken = 0;
   std::size_t whole = 0;
-  while (whole < units && taken + utf8Length(unit[whole]) <= written) {
-    taken += utf8Length(unit[whole]);
+  while (whole < units && taken + utf8Length(unitAt(data, whole)) <= written) {
+    taken += utf8Length(unitAt(data, whole));
     ++whole;
   }
   return whole * 2;

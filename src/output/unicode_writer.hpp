@@ -1,6 +1,8 @@
 // Encodes the 16-bit code units it receives; knows nothing of colours or line ends.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -17,9 +19,24 @@ class UnicodeWriter final : public StreamWriter {
   UnicodeWriter(std::unique_ptr<Stream> target, UnicodeFormat format);
 
  private:
+  /// The UTF-8 bytes of one unit, padded to four.
+  struct Utf8Form {
+    std::uint16_t unit;
+    std::uint8_t length;
+    std::array<std::byte, 4> bytes;
+  };
+
   std::uint64_t writeSome(const std::byte* data, std::uint64_t n) override;
+  /// The UTF-8 form of `unit`, from the table of recent ones or encoded into it.
+  const Utf8Form& utf8Form(std::uint16_t unit) noexcept;
 
   UnicodeFormat format_;
+  // Text art mixes one- and three-byte forms at random, which makes choosing the form per
+  // unit a branch the processor mispredicts half the time. Text draws on a few hundred
+  // characters, so looking the form up in a table of recent ones (by a hash of the unit)
+  // almost always hits and costs no such branch.
+  static constexpr std::size_t kFormSlots = 1024;
+  std::array<Utf8Form, kFormSlots> utf8Forms_;
 };
 
 }  // namespace vidtwine

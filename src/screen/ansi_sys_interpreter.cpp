@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <span>
 #include <string_view>
 #include <utility>
@@ -11,10 +10,42 @@ namespace vidtwine {
 
 namespace {
 
-constexpr std::uint8_t kEscape = 0x1B;
 constexpr std::size_t kMaxParameters = 8;
 constexpr std::size_t kBlockSize = 64 * 1024;
 constexpr std::uint64_t kMaxResult = 2147483647;
+
+/// What one SGR code does to the screen's rendition.
+struct RenditionChange {
+  Rendition keep;
+  Rendition set;
+};
+
+/// The codes from here up change nothing.
+constexpr std::uint32_t kUnknownCode = 50;
+
+constexpr auto kRenditionChanges = [] {
+  constexpr Rendition kAll = 0xFFFF;
+  std::array<RenditionChange, kUnknownCode + 1> changes{};
+  changes.fill({kAll, 0});
+  const auto clear = [](Rendition bits) { return RenditionChange{Rendition(kAll & ~bits), 0}; };
+  const auto set = [](Rendition bits) { return RenditionChange{kAll, bits}; };
+  changes[0] = {0, kDefaultRendition};
+  changes[1] = set(kRenditionBold);
+  changes[2] = changes[22] = clear(kRenditionBold);
+  changes[5] = changes[6] = set(kRenditionBlink);
+  changes[7] = set(kRenditionReverse);
+  changes[8] = set(kRenditionConcealed);
+  changes[25] = clear(kRenditionBlink);
+  changes[27] = clear(kRenditionReverse);
+  changes[28] = clear(kRenditionConcealed);
+  for (Rendition colour = 0; colour < 8; ++colour) {
+    changes[30 + colour] = {Rendition(kAll & ~kRenditionForeground), colour};
+    changes[40 + colour] = {Rendition(kAll & ~kRenditionBackground), Rendition(colour << 4)};
+  }
+  changes[39] = {Rendition(kAll & ~kRenditionForeground), 7};
+  changes[49] = {Rendition(kAll & ~kRenditionBackground), 0};
+  return changes;
+}();
 
 /// The state of one run: where in a sequence the input stands, the parameters gathered
 /// so far and the saved cursor position.
@@ -52,13 +83,10 @@ bool SequenceParser::feed(std::span<const std::uint8_t> block) {
   while (next != end) {
     switch (state_) {
       case State::Text: {
-        // Text goes to the screen in runs up to the next ESC.
-        const auto* escape = static_cast<const std::uint8_t*>(
-            std::memchr(next, kEscape, static_cast<std::size_t>(end - next)));
-        const std::uint8_t* stop = escape != nullptr ? escape : end;
-        if (stop != next) screen_.putText({next, stop});
-        if (stop == end) return true;
-        next = stop + 1;
+        // Text goes to the screen up to the next ESC, which the screen finds for us.
+        next += screen_.putTextUntilEscape({next, end});
+        if (next == end) return true;
+        ++next;
         state_ = State::Escape;
         break;
       }
@@ -72,17 +100,30 @@ bool SequenceParser::feed(std::span<const std::uint8_t> block) {
         }
         break;
       case State::Csi: {
-        const std::uint8_t byte = *next++;
-        if (byte >= '0' && byte <= '9') {
-          // Unsigned arithmetic wraps modulo 2^32, as intended for oversized numbers.
-          std::uint32_t& parameter = parameters_[count_ - 1];
-          parameter = parameter * 10u + static_cast<std::uint32_t>(byte - '0');
-        } else if (byte == ';' || byte == ',') {
-          if (count_ == kMaxParameters) return false;
-          ++count_;
-        } else if (byte != '=' && byte != '>' && byte != '?') {
-          state_ = State::Text;
-          finishSequence(byte);
+        // The parameter being read is kept in a local until the sequence or the block ends.
+        // Unsigned arithmetic wraps modulo 2^32, as intended for oversized numbers.
+        std::uint32_t parameter = parameters_[count_ - 1];
+        for (;;) {
+          if (next == end) {
+            parameters_[count_ - 1] = parameter;
+            return true;
+          }
+          const std::uint8_t byte = *next++;
+          const auto digit = static_cast<std::uint32_t>(byte - '0');
+          if (digit < 10) {
+            parameter = parameter * 10u + digit;
+            continue;
+          }
+          parameters_[count_ - 1] = parameter;
+          if (byte == ';' || byte == ',') {
+            if (count_ == kMaxParameters) return false;
+            ++count_;
+            parameter = 0;
+          } else if (byte != '=' && byte != '>' && byte != '?') {
+            state_ = State::Text;
+            finishSequence(byte);
+            break;
+          }
         }
         break;
       }
@@ -120,53 +161,15 @@ void SequenceParser::finishSequence(std::uint8_t final) {
 }
 
 void SequenceParser::selectRendition() {
+  // Each code keeps some bits of the rendition and sets others, so a sequence of them is
+  // applied without a branch per code; parameters in art are mixed unpredictably.
+  Rendition rendition = screen_.rendition();
   for (std::size_t index = 0; index < count_; ++index) {
-    const std::uint32_t code = parameters_[index];
-    switch (code) {
-      case 0:
-        screen_.resetAttributes();
-        break;
-      case 1:
-        screen_.setBold(true);
-        break;
-      case 2:
-      case 22:
-        screen_.setBold(false);
-        break;
-      case 5:
-      case 6:
-        screen_.setBlink(true);
-        break;
-      case 7:
-        screen_.setReverse(true);
-        break;
-      case 8:
-        screen_.setConcealed(true);
-        break;
-      case 25:
-        screen_.setBlink(false);
-        break;
-      case 27:
-        screen_.setReverse(false);
-        break;
-      case 28:
-        screen_.setConcealed(false);
-        break;
-      case 39:
-        screen_.setForeground(7);
-        break;
-      case 49:
-        screen_.setBackground(0);
-        break;
-      default:
-        if (code >= 30 && code <= 37) {
-          screen_.setForeground(static_cast<std::uint8_t>(code - 30));
-        } else if (code >= 40 && code <= 47) {
-          screen_.setBackground(static_cast<std::uint8_t>(code - 40));
-        }
-        break;
-    }
+    const RenditionChange& change =
+        kRenditionChanges[std::min<std::uint32_t>(parameters_[index], kUnknownCode)];
+    rendition = static_cast<Rendition>((rendition & change.keep) | change.set);
   }
+  screen_.setRendition(rendition);
 }
 
 void SequenceParser::setMode(bool set) {

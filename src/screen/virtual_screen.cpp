@@ -1,6 +1,8 @@
 #include "screen/virtual_screen.hpp"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 
 namespace vidtwine {
 
@@ -15,6 +17,58 @@ constexpr bool isControl(std::uint8_t byte) noexcept {
 }
 
 constexpr std::uint8_t kSpace = 0x20;
+constexpr std::uint8_t kEscape = 0x1B;
+
+/// Bit masks of the first n (0 to 8) of eight 16-bit cells, as two 64-bit halves.
+constexpr auto kFirstCells = [] {
+  std::array<std::array<std::uint64_t, 2>, 9> masks{};
+  for (unsigned n = 0; n <= 8; ++n) {
+    for (unsigned cell = 0; cell < n; ++cell)
+      masks[n][cell / 4] |= std::uint64_t{0xFFFF} << (16 * (cell % 4));
+  }
+  return masks;
+}();
+
+/// Writes the cells of the bytes from `next` on, up to the first byte below 0x20 or
+/// `limit`, to `out`; returns where it stopped.
+const std::uint8_t* copyPrintable(const std::uint8_t* next, const std::uint8_t* limit,
+                                  ScreenCell* out, ScreenCell attribute) noexcept {
+  if constexpr (std::endian::native == std::endian::little) {
+    // Eight bytes at a time while eight are there. Where the run ends is found by
+    // arithmetic: a comparison per byte would end in a mispredicted branch at every one of
+    // the short runs between the sequences of coloured art.
+    constexpr std::uint64_t kOnes = 0x0101010101010101;
+    const std::uint64_t attributes = attribute * 0x0001000100010001;
+    while (limit - next >= 8) {
+      std::uint64_t bytes;
+      std::memcpy(&bytes, next, sizeof bytes);
+      // The high bit of each byte below 0x20 (and maybe of bytes after it, which do not
+      // matter); bytes from 0x80 up are not below.
+      const std::uint64_t below = (bytes - 0x20 * kOnes) & ~bytes & 0x80 * kOnes;
+      const auto count = static_cast<unsigned>(std::countr_zero(below)) / 8;
+      // Eight new cells, of which the first `count` replace the old ones.
+      const auto cellsOf = [attributes](std::uint64_t four) {
+        four = (four | (four << 16)) & 0x0000FFFF0000FFFF;
+        four = (four | (four << 8)) & 0x00FF00FF00FF00FF;
+        return (four << 8) | attributes;
+      };
+      const std::uint64_t low = cellsOf(bytes & 0xFFFFFFFF);
+      const std::uint64_t high = cellsOf(bytes >> 32);
+      const std::array<std::uint64_t, 2>& mask = kFirstCells[count];
+      std::uint64_t old[2];
+      std::memcpy(old, out, sizeof old);
+      old[0] = (old[0] & ~mask[0]) | (low & mask[0]);
+      old[1] = (old[1] & ~mask[1]) | (high & mask[1]);
+      std::memcpy(out, old, sizeof old);
+      next += count;
+      out += count;
+      if (count != 8) return next;
+    }
+  }
+  for (; next != limit && *next >= kSpace; ++next)
+    *out++ = static_cast<ScreenCell>((*next << 8) | attribute);
+  return next;
+}
 
 }  // namespace
 
@@ -44,13 +98,60 @@ void VirtualScreen::putChar(std::uint8_t byte) {
 }
 
 void VirtualScreen::putText(std::span<const std::uint8_t> bytes) {
-  for (const std::uint8_t byte : bytes) {
+  while (!bytes.empty()) {
+    const std::size_t taken = putTextUntilEscape(bytes);
+    // ESC has no effect on the screen.
+    bytes = bytes.subspan(taken == bytes.size() ? taken : taken + 1);
+  }
+}
+
+std::size_t VirtualScreen::putTextUntilEscape(std::span<const std::uint8_t> bytes) {
+  const std::uint8_t* const begin = bytes.data();
+  const std::uint8_t* const end = begin + bytes.size();
+  const std::uint8_t* next = begin;
+  while (next != end) {
+    const std::uint8_t byte = *next;
     if (isControl(byte)) {
+      if (byte == kEscape) break;
       putControl(byte);
+      ++next;
     } else if (wrapIfPending()) {
-      writeCell(static_cast<ScreenCell>((byte << 8) | attribute_));
+      next = writeRun(next, end);
+    } else {
+      // Wrapping is off and the cursor waits at the margin: the character is dropped.
+      ++next;
     }
   }
+  return static_cast<std::size_t>(next - begin);
+}
+
+const std::uint8_t* VirtualScreen::writeRun(const std::uint8_t* next, const std::uint8_t* end) {
+  // Bytes below 0x20 end the run: most of them act instead of being written, and the few
+  // that are written come through here again as runs of their own.
+  const auto room = static_cast<std::size_t>(width_ - column_);
+  const std::uint8_t* const limit = static_cast<std::size_t>(end - next) < room ? end : next + room;
+  const auto attribute = static_cast<ScreenCell>(attribute_);
+  const std::uint8_t* stop = next;
+  if (ScreenCell* cells = storedRow(row_)) {
+    ScreenCell* out = cells + column_;
+    *out++ = static_cast<ScreenCell>((*stop++ << 8) | attribute);
+    stop = copyPrintable(stop, limit, out, attribute);
+  } else {
+    do {
+      ++stop;
+    } while (stop != limit && *stop >= kSpace);
+    // A row without storage stays without it as long as only blanks are written to it.
+    const bool blanks = attribute == cellAttribute(kBlankCell) &&
+                        std::all_of(next, stop, [](std::uint8_t b) { return b == kSpace; });
+    if (!blanks) {
+      ScreenCell* out = allocateRow(row_) + column_;
+      for (const std::uint8_t* at = next; at != stop; ++at)
+        *out++ = static_cast<ScreenCell>((*at << 8) | attribute);
+    }
+  }
+  column_ += static_cast<std::uint32_t>(stop - next);
+  if (row_ >= usedRows_) usedRows_ = row_ + 1;
+  return stop;
 }
 
 void VirtualScreen::putControl(std::uint8_t byte) {
@@ -153,73 +254,10 @@ void VirtualScreen::moveTo(std::uint32_t column, std::uint32_t row) {
 
 std::pair<std::int32_t, std::int32_t> VirtualScreen::saveCursor() const noexcept {
   if (column_ < width_) return {static_cast<std::int32_t>(column_), windowRow_};
-  if ((flags_ & kWrapMode) != 0) {
+  if (wrapMode_) {
     return {0, windowRow_ + 1 < height_ ? windowRow_ + 1 : windowRow_};
   }
   return {static_cast<std::int32_t>(width_ - 1), windowRow_};
-}
-
-// ---- rendition --------------------------------------------------------------------------
-
-void VirtualScreen::updateAttribute() noexcept {
-  std::uint8_t text = foreground_;
-  std::uint8_t paper = background_;
-  switch (flags_ & (kReverse | kConcealed)) {
-    case kReverse:
-      std::swap(text, paper);
-      break;
-    case kConcealed:
-      text = background_;
-      break;
-    case kReverse | kConcealed:
-      paper = foreground_;
-      break;
-    default:
-      break;
-  }
-  attribute_ = static_cast<CellAttribute>(text | ((flags_ & kBold) != 0 ? 0x08 : 0) | (paper << 4) |
-                                          ((flags_ & kBlink) != 0 ? 0x80 : 0));
-}
-
-void VirtualScreen::setForeground(std::uint8_t colour) noexcept {
-  foreground_ = colour & 7;
-  updateAttribute();
-}
-
-void VirtualScreen::setBackground(std::uint8_t colour) noexcept {
-  background_ = colour & 7;
-  updateAttribute();
-}
-
-void VirtualScreen::setBold(bool on) noexcept {
-  flags_ = static_cast<std::uint8_t>(on ? flags_ | kBold : flags_ & ~kBold);
-  updateAttribute();
-}
-
-void VirtualScreen::setBlink(bool on) noexcept {
-  flags_ = static_cast<std::uint8_t>(on ? flags_ | kBlink : flags_ & ~kBlink);
-  updateAttribute();
-}
-
-void VirtualScreen::setReverse(bool on) noexcept {
-  flags_ = static_cast<std::uint8_t>(on ? flags_ | kReverse : flags_ & ~kReverse);
-  updateAttribute();
-}
-
-void VirtualScreen::setConcealed(bool on) noexcept {
-  flags_ = static_cast<std::uint8_t>(on ? flags_ | kConcealed : flags_ & ~kConcealed);
-  updateAttribute();
-}
-
-void VirtualScreen::setWrap(bool on) noexcept {
-  flags_ = static_cast<std::uint8_t>(on ? flags_ | kWrapMode : flags_ & ~kWrapMode);
-}
-
-void VirtualScreen::resetAttributes() noexcept {
-  foreground_ = 7;
-  background_ = 0;
-  flags_ &= kWrapMode;
-  attribute_ = kDefaultAttribute;
 }
 
 // ---- erasing ----------------------------------------------------------------------------
@@ -316,7 +354,7 @@ std::uint32_t VirtualScreen::windowRow() const noexcept {
   return windowRow_;
 }
 bool VirtualScreen::wrapMode() const noexcept {
-  return (flags_ & kWrapMode) != 0;
+  return wrapMode_;
 }
 CellAttribute VirtualScreen::currentAttribute() const noexcept {
   return attribute_;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -17,6 +18,18 @@ using CellAttribute = std::uint8_t;
 
 inline constexpr ScreenCell kBlankCell = 0x2007;
 inline constexpr CellAttribute kDefaultAttribute = 0x07;
+
+/// The current colours and flags of a screen. Without reverse and concealed, the low byte
+/// is the attribute that a character written now receives.
+using Rendition = std::uint16_t;
+inline constexpr Rendition kRenditionForeground = 0x0007;
+inline constexpr Rendition kRenditionBold = 0x0008;
+inline constexpr Rendition kRenditionBackground = 0x0070;
+inline constexpr Rendition kRenditionBlink = 0x0080;
+inline constexpr Rendition kRenditionReverse = 0x0100;
+inline constexpr Rendition kRenditionConcealed = 0x0200;
+/// Light gray on black, no flags.
+inline constexpr Rendition kDefaultRendition = 0x0007;
 
 constexpr CellAttribute cellAttribute(ScreenCell cell) noexcept {
   return static_cast<CellAttribute>(cell & 0xFF);
@@ -39,6 +52,10 @@ class VirtualScreen final {
   void putChar(std::uint8_t byte);
   /// The same as `putChar` for each byte in turn, without a call per byte.
   void putText(std::span<const std::uint8_t> bytes);
+  /// `putText` up to, not including, the first ESC byte; the number of bytes consumed (all
+  /// of them when there is no ESC). An interpreter hands over everything up to the next
+  /// escape sequence this way without searching for it first.
+  std::size_t putTextUntilEscape(std::span<const std::uint8_t> bytes);
   void lineFeed();
   void cursorUp(std::uint32_t n);
   void cursorDown(std::uint32_t n);
@@ -47,14 +64,38 @@ class VirtualScreen final {
   /// Column and row within the window; a pending wrap is dropped, not performed.
   void moveTo(std::uint32_t column, std::uint32_t row);
 
-  void setForeground(std::uint8_t colour) noexcept;
-  void setBackground(std::uint8_t colour) noexcept;
-  void setBold(bool on) noexcept;
-  void setBlink(bool on) noexcept;
-  void setReverse(bool on) noexcept;
-  void setConcealed(bool on) noexcept;
-  void setWrap(bool on) noexcept;
-  void resetAttributes() noexcept;
+  // The rendition setters are defined here so that callers that set many renditions get
+  // them inlined.
+  void setForeground(std::uint8_t colour) noexcept {
+    setRendition(static_cast<Rendition>((rendition_ & ~kRenditionForeground) | (colour & 7)));
+  }
+  void setBackground(std::uint8_t colour) noexcept {
+    setRendition(
+        static_cast<Rendition>((rendition_ & ~kRenditionBackground) | ((colour & 7) << 4)));
+  }
+  void setBold(bool on) noexcept { setRenditionFlag(kRenditionBold, on); }
+  void setBlink(bool on) noexcept { setRenditionFlag(kRenditionBlink, on); }
+  void setReverse(bool on) noexcept { setRenditionFlag(kRenditionReverse, on); }
+  void setConcealed(bool on) noexcept { setRenditionFlag(kRenditionConcealed, on); }
+  void setWrap(bool on) noexcept { wrapMode_ = on; }
+  void resetAttributes() noexcept { setRendition(kDefaultRendition); }
+
+  /// The colours and flags that the setters above change, as one value (the `kRendition`
+  /// bits), for callers that apply many changes at once.
+  Rendition rendition() const noexcept { return rendition_; }
+  void setRendition(Rendition rendition) noexcept {
+    rendition_ = rendition;
+    // Reverse swaps the colours; concealed shows the paper colour as text (with reverse
+    // too, where that is the foreground). The text colour keeps its intensity.
+    const unsigned foreground = rendition & kRenditionForeground;
+    const unsigned background = (rendition & kRenditionBackground) >> 4;
+    const bool reverse = (rendition & kRenditionReverse) != 0;
+    const bool concealed = (rendition & kRenditionConcealed) != 0;
+    const unsigned paper = reverse ? foreground : background;
+    const unsigned text = concealed ? paper : reverse ? background : foreground;
+    attribute_ = static_cast<CellAttribute>(text | (paper << 4) |
+                                            (rendition & (kRenditionBold | kRenditionBlink)));
+  }
 
   void eraseToLineEnd();
   void eraseToLineStart();
@@ -86,16 +127,16 @@ class VirtualScreen final {
   ScreenCell cell(std::uint64_t row, std::uint32_t column) const noexcept;
 
  private:
-  static constexpr std::uint8_t kBold = 0x01;
-  static constexpr std::uint8_t kBlink = 0x02;
-  static constexpr std::uint8_t kReverse = 0x04;
-  static constexpr std::uint8_t kConcealed = 0x08;
-  static constexpr std::uint8_t kWrapMode = 0x10;
-
   VirtualScreen(std::uint32_t width, std::uint8_t height, std::uint8_t tabWidth) noexcept;
 
-  void updateAttribute() noexcept;
+  void setRenditionFlag(Rendition flag, bool on) noexcept {
+    setRendition(static_cast<Rendition>(on ? rendition_ | flag : rendition_ & ~flag));
+  }
   void putControl(std::uint8_t byte);
+  /// Writes the character at `next` and those after it up to the first byte below 0x20,
+  /// `end` or the margin, whichever comes first; the cursor is not at the pending wrap.
+  /// Returns where it stopped.
+  const std::uint8_t* writeRun(const std::uint8_t* next, const std::uint8_t* end);
   void tab();
   /// Writes at the cursor, which is not at the pending wrap, and advances it.
   void writeCell(ScreenCell value) {
@@ -111,7 +152,7 @@ class VirtualScreen final {
   /// Performs a pending wrap; false when it is due but wrapping is off.
   bool wrapIfPending() {
     if (column_ != width_) return true;
-    if ((flags_ & kWrapMode) == 0) return false;
+    if (!wrapMode_) return false;
     column_ = 0;
     lineFeed();
     return true;
@@ -141,9 +182,8 @@ class VirtualScreen final {
   std::uint8_t height_;
   std::uint8_t windowRow_ = 0;
   std::uint8_t tabWidth_;
-  std::uint8_t foreground_ = 7;
-  std::uint8_t background_ = 0;
-  std::uint8_t flags_ = kWrapMode;
+  Rendition rendition_ = kDefaultRendition;
+  bool wrapMode_ = true;
   CellAttribute attribute_ = kDefaultAttribute;
 };
 

@@ -102,10 +102,10 @@ class TmuxCli : public testing::Test {
   }
   // The captured pane, with its colours as SGR sequences.
   std::string showPage(const std::string& terminal) {
-    const std::string command = "env TERM=" + terminal + " " + VIDTWINE_BINARY + " -T; sleep 30";
+    const std::string command = "env TERM=" + terminal + " " + VIDTWINE_BINARY + " -T; sleep 60";
     EXPECT_EQ(tmux({"new-session", "-d", "-s", "page", "-x", "80", "-y", "30", command}).status, 0);
     std::string pane;
-    for (int attempt = 0; attempt < 100; ++attempt) {
+    for (int attempt = 0; attempt < 600; ++attempt) {  // up to 30 s on a loaded machine
       pane = tmux({"capture-pane", "-p", "-e", "-t", "page"}).out;
       if (pane.find("vidtwine v2.0") != std::string::npos) break;
       std::this_thread::sleep_for(std::chrono::milliseconds(50));

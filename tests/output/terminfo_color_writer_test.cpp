@@ -321,6 +321,29 @@ TEST_F(TerminfoColorWriterTest, OneLongWriteEqualsUnitByUnitWrites) {
   }
 }
 
+TEST_F(TerminfoColorWriterTest, RepeatsEachColourCapabilityExactly) {
+  // Every attribute once, each changing both colours, so that each marker asks for both
+  // capabilities; the second round repeats them all.
+  for (const auto& [term, palette] :
+       {std::pair{"vt-test256", true}, std::pair{"vt-test16", false}}) {
+    SCOPED_TRACE(term);
+    auto writer = open(term, ColorFlag::IntenseColors);
+    ASSERT_NE(writer, nullptr);
+    for (unsigned round = 0; round < 2; ++round) {
+      for (unsigned i = 0; i < 256; ++i) {
+        const unsigned fg = i % 16;
+        const unsigned bg = (i / 16 + i) % 16;
+        const auto index = [palette](unsigned colour) {
+          return palette ? exactPaletteIndex(colour, false) : colour;
+        };
+        EXPECT_EQ(
+            outputOf(*writer, static_cast<std::uint16_t>(AttributeMarker | bg << 4 | fg)),
+            "{setab " + std::to_string(index(bg)) + "}{setaf " + std::to_string(index(fg)) + "}");
+      }
+    }
+  }
+}
+
 TEST_F(TerminfoColorWriterTest, AllowsOneLiveInstanceAndWritesNothingOnClose) {
   auto first = open("vt-test16", ColorFlag::IntenseColors);
   ASSERT_NE(first, nullptr);

@@ -93,6 +93,29 @@ TEST(UnicodeWriter, LongWriteEqualsUnitByUnitWrites) {
   }
 }
 
+TEST(UnicodeWriter, EncodesEveryUnitAlsoWhenUnitsShareATableSlot) {
+  // All 65536 units twice, in an order that makes many of them meet in the writer's table.
+  std::vector<std::uint16_t> units;
+  std::string expected;
+  for (std::uint32_t i = 0; i < 2 * 65536; ++i) {
+    const auto unit = static_cast<std::uint16_t>(i * 40503u);
+    units.push_back(unit);
+    if (unit < 0x80) {
+      expected += static_cast<char>(unit);
+    } else if (unit < 0x800) {
+      expected += static_cast<char>(0xC0 | unit >> 6);
+      expected += static_cast<char>(0x80 | (unit & 0x3F));
+    } else {
+      expected += static_cast<char>(0xE0 | unit >> 12);
+      expected += static_cast<char>(0x80 | (unit >> 6 & 0x3F));
+      expected += static_cast<char>(0x80 | (unit & 0x3F));
+    }
+  }
+  Chain chain(UnicodeFormat::Utf8, 1 << 20);
+  EXPECT_EQ(chain.write(hostBytes(units)), units.size() * 2);
+  EXPECT_TRUE(chain.contents() == expected);
+}
+
 TEST(UnicodeWriter, CountsOnlyUnitsTheTargetTookWhole) {
   // "A" (1 byte), U+00E9 (2 bytes), U+20AC (3 bytes) into room for 4 bytes: the euro sign
   // is cut, so only the first two units count.
