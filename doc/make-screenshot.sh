@@ -13,22 +13,7 @@ font_px=16
 line_px=19
 margin_px=12
 
-packages=(tmux aha chromium fonts-dejavu-core)
-missing=()
-for package in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$package")
-  fi
-done
-if [ "${#missing[@]}" -gt 0 ]; then
-  echo "Installing: ${missing[*]}" >&2
-  sudo_cmd=()
-  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
-  export DEBIAN_FRONTEND=noninteractive
-  "${sudo_cmd[@]}" apt-get update -qq
-  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
-
+"$root/scripts/install-deps.sh" tmux aha chromium fonts-dejavu-core >&2
 "$root/scripts/install-deps.sh" build >&2
 cmake -S "$root" -B "$root/build/release" -DCMAKE_BUILD_TYPE=Release -DVIDTWINE_TESTS=OFF >/dev/null
 cmake --build "$root/build/release" -j"$(nproc)" --target vidtwine >/dev/null

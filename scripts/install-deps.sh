@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that are missing; safe to run again.
-# Usage: scripts/install-deps.sh [build|test]
+# Usage: scripts/install-deps.sh [build|test|PACKAGE...]
 set -euo pipefail
 
 build_packages=(cmake g++ make libncurses-dev ncurses-bin)
 test_packages=(libgtest-dev tmux clang libclang-rt-14-dev valgrind mandoc)
 
-wanted=("${build_packages[@]}")
-if [ "${1:-build}" = "test" ]; then
-  wanted+=("${test_packages[@]}")
-fi
+case "${1:-build}" in
+  build) wanted=("${build_packages[@]}") ;;
+  test) wanted=("${build_packages[@]}" "${test_packages[@]}") ;;
+  *) wanted=("$@") ;;
+esac
 
 missing=()
 for package in "${wanted[@]}"; do
