@@ -36,7 +36,8 @@ struct Sample {
 Sample runOnce(const std::vector<std::string>& args, const fs::path& input) {
   std::vector<char*> argv;
   std::vector<std::string> copy = args;
-  for (auto& a : copy) argv.push_back(a.data());
+  for (auto& a : copy)
+    argv.push_back(a.data());
   argv.push_back(nullptr);
   const auto start = std::chrono::steady_clock::now();
   const pid_t pid = fork();
@@ -159,7 +160,8 @@ int main(int argc, char** argv) {
   {
     const std::string art = syntheticArt(4u << 20);
     writeFile(synthetic, art);
-    for (std::size_t i = 1; i < art.size(); ++i) rows += (art[i - 1] == '\r' && art[i] == '\n');
+    for (std::size_t i = 1; i < art.size(); ++i)
+      rows += (art[i - 1] == '\r' && art[i] == '\n');
   }
 
   std::printf("vidtwine %s\nruns per command: %d (median reported)\n", vidtwine.c_str(), runs);
@@ -169,8 +171,7 @@ int main(int argc, char** argv) {
       {"vidtwine -a", {vidtwine, "-a"}, synthetic, {}},
       {"vidtwine -a -x", {vidtwine, "-a", "-x"}, synthetic, {}},
   };
-  report("4 MiB synthetic ANSI art (" + std::to_string(rows) + " rows of 80 columns)", jobs,
-         runs);
+  report("4 MiB synthetic ANSI art (" + std::to_string(rows) + " rows of 80 columns)", jobs, runs);
   const long budgetKib = static_cast<long>(2 * rows * 80 * 2 / 1024 + 8 * 1024);
   std::printf("  memory budget for the synthetic file: %ld KiB\n", budgetKib);
 
@@ -220,7 +221,8 @@ int main(int argc, char** argv) {
   {
     std::string text;
     text.reserve(2000001);
-    for (int i = 0; i < 1000000; ++i) text += "\r\n";
+    for (int i = 0; i < 1000000; ++i)
+      text += "\r\n";
     text += 'x';
     writeFile(feeds, text);
   }

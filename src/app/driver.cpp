@@ -112,8 +112,7 @@ bool Run::openInput() {
 
 ColorFlags Run::colorFlags(Mode mode) const {
   const Config& c = *config_;
-  const bool recordBlinks = record_ != nullptr &&
-                            (recordApplies_ || mode == Mode::SauceDisplay) &&
+  const bool recordBlinks = record_ != nullptr && (recordApplies_ || mode == Mode::SauceDisplay) &&
                             record_->backgroundMode() == 0;
   const bool blink = recordBlinks || c.blink() != 0;
   ColorFlags flags;

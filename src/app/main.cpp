@@ -1,3 +1,5 @@
 #include "app/driver.hpp"
 
-int main(int argc, char** argv) { return vidtwine::runDriver(argc, argv); }
+int main(int argc, char** argv) {
+  return vidtwine::runDriver(argc, argv);
+}

@@ -7,14 +7,22 @@ namespace {
 // The bytes the screen acts on get a three-character name in the table instead of a glyph.
 const char* controlName(unsigned byte) noexcept {
   switch (byte) {
-    case 0x00: return "NUL";
-    case 0x07: return "BEL";
-    case 0x08: return "BS ";
-    case 0x09: return "TAB";
-    case 0x0A: return "LF ";
-    case 0x0D: return "CR ";
-    case 0x1B: return "ESC";
-    default: return nullptr;
+    case 0x00:
+      return "NUL";
+    case 0x07:
+      return "BEL";
+    case 0x08:
+      return "BS ";
+    case 0x09:
+      return "TAB";
+    case 0x0A:
+      return "LF ";
+    case 0x0D:
+      return "CR ";
+    case 0x1B:
+      return "ESC";
+    default:
+      return nullptr;
   }
 }
 
@@ -23,7 +31,8 @@ const char* controlName(unsigned byte) noexcept {
 int writeTestPage(Stream& page, CodepageId codepage) {
   const char* name = codepageName(codepage);
   page.printf("Codepage %s:\r\n\r\n\x1b[1;44m 0x ", name != nullptr ? name : "437");
-  for (unsigned column = 0; column < 16; ++column) page.printf(" %02x ", column * 16);
+  for (unsigned column = 0; column < 16; ++column)
+    page.printf(" %02x ", column * 16);
 
   for (unsigned row = 0; row < 16; ++row) {
     page.printf("\r\n\x1b[1;44m %02x \x1b[m", row);

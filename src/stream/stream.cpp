@@ -17,10 +17,14 @@ namespace vidtwine {
 // ---- allocation ----------------------------------------------------------------------
 
 namespace {
-[[noreturn]] void abortOnExhaustedMemory() { std::abort(); }
+[[noreturn]] void abortOnExhaustedMemory() {
+  std::abort();
+}
 }  // namespace
 
-void installAbortOnExhaustedMemory() noexcept { std::set_new_handler(abortOnExhaustedMemory); }
+void installAbortOnExhaustedMemory() noexcept {
+  std::set_new_handler(abortOnExhaustedMemory);
+}
 
 void* allocOrAbort(std::size_t size) noexcept {
   void* block = std::malloc(size == 0 ? 1 : size);
@@ -34,7 +38,9 @@ void* reallocOrAbort(void* block, std::size_t size) noexcept {
   return grown;
 }
 
-void FreeDeleter::operator()(void* block) const noexcept { std::free(block); }
+void FreeDeleter::operator()(void* block) const noexcept {
+  std::free(block);
+}
 
 // ---- Stream: the loops every kind shares ----------------------------------------------
 
@@ -109,13 +115,27 @@ int Stream::vprintf(const char* format, std::va_list arguments) {
   return static_cast<int>(write(text, static_cast<std::uint64_t>(length)));
 }
 
-int Stream::flush(bool) { return -1; }
-StreamStatus Stream::status() const { return StreamStatus::Error; }
-std::int64_t Stream::size() { return -1; }
-std::int64_t Stream::seek(SeekOrigin, std::int64_t) { return -1; }
-int Stream::fileDescriptor() const { return -1; }
-std::uint64_t Stream::readSome(std::byte*, std::uint64_t) { return 0; }
-std::uint64_t Stream::writeSome(const std::byte*, std::uint64_t) { return 0; }
+int Stream::flush(bool) {
+  return -1;
+}
+StreamStatus Stream::status() const {
+  return StreamStatus::Error;
+}
+std::int64_t Stream::size() {
+  return -1;
+}
+std::int64_t Stream::seek(SeekOrigin, std::int64_t) {
+  return -1;
+}
+int Stream::fileDescriptor() const {
+  return -1;
+}
+std::uint64_t Stream::readSome(std::byte*, std::uint64_t) {
+  return 0;
+}
+std::uint64_t Stream::writeSome(const std::byte*, std::uint64_t) {
+  return 0;
+}
 
 // ---- FileStream ----------------------------------------------------------------------
 
@@ -243,7 +263,9 @@ std::uint64_t MemoryStream::writeSome(const std::byte* data, std::uint64_t n) {
   return count;
 }
 
-int MemoryStream::flush(bool) { return -1; }
+int MemoryStream::flush(bool) {
+  return -1;
+}
 
 StreamStatus MemoryStream::status() const {
   if (failed_) return StreamStatus::Error;
@@ -261,7 +283,8 @@ std::int64_t MemoryStream::seek(SeekOrigin origin, std::int64_t offset) {
       if (offset < 0) {
         position_ = offset < -position ? 0 : static_cast<std::uint64_t>(position + offset);
       } else if (offset > 0) {
-        position_ = offset > fill - position ? fill_ : static_cast<std::uint64_t>(position + offset);
+        position_ =
+            offset > fill - position ? fill_ : static_cast<std::uint64_t>(position + offset);
       }
       break;
     case SeekOrigin::FromEnd:
@@ -293,22 +316,32 @@ StreamStatus StreamReader::status() const {
   return source_ ? source_->status() : StreamStatus::Error;
 }
 
-std::int64_t StreamReader::size() { return source_ ? source_->size() : -1; }
+std::int64_t StreamReader::size() {
+  return source_ ? source_->size() : -1;
+}
 
 std::int64_t StreamReader::seek(SeekOrigin origin, std::int64_t offset) {
   return source_ ? source_->seek(origin, offset) : -1;
 }
 
-int StreamReader::fileDescriptor() const { return source_ ? source_->fileDescriptor() : -1; }
+int StreamReader::fileDescriptor() const {
+  return source_ ? source_->fileDescriptor() : -1;
+}
 
-int StreamReader::flush(bool) { return -1; }
+int StreamReader::flush(bool) {
+  return -1;
+}
 
-int StreamWriter::flush(bool sync) { return target_ ? target_->flush(sync) : -1; }
+int StreamWriter::flush(bool sync) {
+  return target_ ? target_->flush(sync) : -1;
+}
 
 StreamStatus StreamWriter::status() const {
   return target_ ? target_->status() : StreamStatus::Error;
 }
 
-int StreamWriter::fileDescriptor() const { return target_ ? target_->fileDescriptor() : -1; }
+int StreamWriter::fileDescriptor() const {
+  return target_ ? target_->fileDescriptor() : -1;
+}
 
 }  // namespace vidtwine

@@ -15,7 +15,8 @@ std::string pageFor(CodepageId id) {
 }
 
 TEST(TestPage, HasTheSameSizeForEveryCodePage) {
-  for (CodepageId id = 0; id < kCodepageCount; ++id) EXPECT_EQ(pageFor(id).size(), 1756u) << id;
+  for (CodepageId id = 0; id < kCodepageCount; ++id)
+    EXPECT_EQ(pageFor(id).size(), 1756u) << id;
 }
 
 TEST(TestPage, NamesTheCodePageAndListsEveryByte) {

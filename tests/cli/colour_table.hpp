@@ -27,14 +27,15 @@ struct ColourRow {
   }
   std::string label() const {
     std::string text;
-    for (const auto& option : options) text += option + " ";
+    for (const auto& option : options)
+      text += option + " ";
     return text;
   }
   /// The whole output for kMarkerInput; -d trims the second row's blanks.
   std::string expected() const {
     const auto& o = outputs;
-    std::string text = o[0] + "X" + o[1] + "X" + o[2] + "X" + o[3] + "X" + o[4] + "X" + o[5] +
-                       "X" + o[6] + "XXXXXXXXXX" + o[7] + "\n" + o[8] + "X";
+    std::string text = o[0] + "X" + o[1] + "X" + o[2] + "X" + o[3] + "X" + o[4] + "X" + o[5] + "X" +
+                       o[6] + "XXXXXXXXXX" + o[7] + "\n" + o[8] + "X";
     if (!trims()) text += std::string(15, ' ');
     return text + o[7] + "\n";
   }

@@ -33,7 +33,8 @@ std::vector<CorpusFile> corpusFiles() {
   while (std::getline(manifest, line)) {
     std::vector<std::string> columns;
     std::stringstream fields(line);
-    for (std::string column; std::getline(fields, column, '\t');) columns.push_back(column);
+    for (std::string column; std::getline(fields, column, '\t');)
+      columns.push_back(column);
     if (columns.size() < 7) continue;
     CorpusFile file;
     file.name = columns[0];
@@ -111,14 +112,17 @@ TEST_P(Corpus, SauceShowsAndQueries) {
   EXPECT_NE(shown.out.find("SAUCE"), std::string::npos);
   EXPECT_EQ(queried.status, 0) << queried.err;
   // Twelve single-line fields plus the comment count and its lines, all quoted.
-  const auto lines = static_cast<std::size_t>(std::count(queried.out.begin(), queried.out.end(), '\n'));
+  const auto lines =
+      static_cast<std::size_t>(std::count(queried.out.begin(), queried.out.end(), '\n'));
   EXPECT_GE(lines, 13u);
   EXPECT_EQ(queried.out.front(), '\'');
 }
 
 std::string nameOf(const ::testing::TestParamInfo<CorpusFile>& info) {
   std::string name = info.param.name;
-  std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
+  std::replace_if(
+      name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); },
+      '_');
   return name;
 }
 

@@ -124,7 +124,7 @@ TEST_F(TmuxCli, TestPageLooksRightInEachKindOfTerminal) {
   };
   const Case cases[] = {
       {"xterm-256color", {"38;5;248", "48;5;19", "38;5;227"}},  // exact palette
-      {"xterm", {"\x1b[1m", "44m", "33m"}},                      // 8 colours with bold
+      {"xterm", {"\x1b[1m", "44m", "33m"}},                     // 8 colours with bold
   };
   for (const auto& c : cases) {
     const std::string pane = showPage(c.terminal);

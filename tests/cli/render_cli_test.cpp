@@ -26,16 +26,16 @@ TEST(RenderCli, GenericColourWriterTable) {
   const std::string n;  // nothing
   const std::vector<ColourRow> rows = {
       {{"-a"},
-       {"ESC[40;37m", "ESC[44;97m", "ESC[104m", "ESC[40;37m", "ESC[96m", "ESC[36m",
-        "ESC[43;33m", "ESC[m", "ESC[40;37m"}},
+       {"ESC[40;37m", "ESC[44;97m", "ESC[104m", "ESC[40;37m", "ESC[96m", "ESC[36m", "ESC[43;33m",
+        "ESC[m", "ESC[40;37m"}},
       {{"-a", "-d"},
        {n, "ESC[44;97m", "ESC[104m", "ESC[m", "ESC[96m", "ESC[36m", "ESC[43;33m", "ESC[m", n}},
       {{"-a", "-k"},
-       {"ESC[40;37m", "ESC[44;97m", "ESC[5m", "ESC[;40;37m", "ESC[96m", "ESC[36m",
-        "ESC[43;33m", "ESC[m", "ESC[40;37m"}},
+       {"ESC[40;37m", "ESC[44;97m", "ESC[5m", "ESC[;40;37m", "ESC[96m", "ESC[36m", "ESC[43;33m",
+        "ESC[m", "ESC[40;37m"}},
       {{"-A", "-k"},
-       {"ESC[40;37m", "ESC[44;97m", "ESC[5m", "ESC[25;40;37m", "ESC[96m", "ESC[36m",
-        "ESC[43;33m", "ESC[m", "ESC[40;37m"}},
+       {"ESC[40;37m", "ESC[44;97m", "ESC[5m", "ESC[25;40;37m", "ESC[96m", "ESC[36m", "ESC[43;33m",
+        "ESC[m", "ESC[40;37m"}},
       {{"-a", "-I"},
        {"ESC[40;37m", "ESC[1;44m", n, "ESC[;40;37m", "ESC[1;36m", "ESC[;40;36m", "ESC[43;33m",
         "ESC[m", "ESC[40;37m"}},
@@ -46,21 +46,21 @@ TEST(RenderCli, GenericColourWriterTable) {
        {"ESC[40;37m", "ESC[1;44m", "ESC[7m", "ESC[;40;37m", "ESC[1;36m", "ESC[;40;36m",
         "ESC[43;33m", "ESC[m", "ESC[40;37m"}},
       {{"-A", "-I"},
-       {"ESC[40;37m", "ESC[1;44m", n, "ESC[22;40m", "ESC[1;36m", "ESC[22m", "ESC[43;33m",
-        "ESC[m", "ESC[40;37m"}},
+       {"ESC[40;37m", "ESC[1;44m", n, "ESC[22;40m", "ESC[1;36m", "ESC[22m", "ESC[43;33m", "ESC[m",
+        "ESC[40;37m"}},
       {{"-A", "-I", "-k"},
-       {"ESC[40;37m", "ESC[1;44m", "ESC[5m", "ESC[25;22;40m", "ESC[1;36m", "ESC[22m",
-        "ESC[43;33m", "ESC[m", "ESC[40;37m"}},
+       {"ESC[40;37m", "ESC[1;44m", "ESC[5m", "ESC[25;22;40m", "ESC[1;36m", "ESC[22m", "ESC[43;33m",
+        "ESC[m", "ESC[40;37m"}},
       {{"-a", "-I", "-d"},
        {n, "ESC[1;44m", n, "ESC[m", "ESC[1;36m", "ESC[;36m", "ESC[43;33m", "ESC[m", n}},
       {{"-a", "-x"},
-       {"ESC[48;5;16;38;5;248m", "ESC[48;5;19;38;5;231m", "ESC[48;5;63m",
-        "ESC[48;5;16;38;5;248m", "ESC[38;5;87m", "ESC[38;5;37m", "ESC[48;5;130;38;5;130m",
-        "ESC[m", "ESC[48;5;16;38;5;248m"}},
+       {"ESC[48;5;16;38;5;248m", "ESC[48;5;19;38;5;231m", "ESC[48;5;63m", "ESC[48;5;16;38;5;248m",
+        "ESC[38;5;87m", "ESC[38;5;37m", "ESC[48;5;130;38;5;130m", "ESC[m",
+        "ESC[48;5;16;38;5;248m"}},
       {{"-a", "-y"},
-       {"ESC[48;5;16;38;5;248m", "ESC[48;5;19;38;5;231m", "ESC[48;5;63m",
-        "ESC[48;5;16;38;5;248m", "ESC[38;5;87m", "ESC[38;5;37m", "ESC[48;5;142;38;5;142m",
-        "ESC[m", "ESC[48;5;16;38;5;248m"}},
+       {"ESC[48;5;16;38;5;248m", "ESC[48;5;19;38;5;231m", "ESC[48;5;63m", "ESC[48;5;16;38;5;248m",
+        "ESC[38;5;87m", "ESC[38;5;37m", "ESC[48;5;142;38;5;142m", "ESC[m",
+        "ESC[48;5;16;38;5;248m"}},
       {{"-a", "-x", "-k"},
        {"ESC[48;5;16;38;5;248m", "ESC[48;5;19;38;5;231m", "ESC[5m", "ESC[;48;5;16;38;5;248m",
         "ESC[38;5;87m", "ESC[38;5;37m", "ESC[48;5;130;38;5;130m", "ESC[m",
@@ -69,9 +69,9 @@ TEST(RenderCli, GenericColourWriterTable) {
        {n, "ESC[48;5;19;38;5;231m", "ESC[48;5;63m", "ESC[m", "ESC[38;5;87m", "ESC[38;5;37m",
         "ESC[48;5;130;38;5;130m", "ESC[m", n}},
       {{"-a", "-x", "-v"},
-       {"ESC[48;5;16;38;5;248m", "ESC[48;5;19;38;5;231m", "ESC[48;5;63m",
-        "ESC[48;5;16;38;5;248m", "ESC[38;5;87m", "ESC[38;5;37m", "ESC[48;5;130;38;5;130m",
-        "ESC[m", "ESC[48;5;16;38;5;248m"}},
+       {"ESC[48;5;16;38;5;248m", "ESC[48;5;19;38;5;231m", "ESC[48;5;63m", "ESC[48;5;16;38;5;248m",
+        "ESC[38;5;87m", "ESC[38;5;37m", "ESC[48;5;130;38;5;130m", "ESC[m",
+        "ESC[48;5;16;38;5;248m"}},
       {{"-a", "-C"}, {n, n, n, n, n, n, n, n, n}},
   };
   for (const auto& row : rows) {
@@ -106,10 +106,20 @@ TEST(RenderCli, EncodingsAndTheirMarks) {
   const Case cases[] = {
       {{"-a", "-d"}, "A\xe2\x8c\x82\n"},
       {{"-a", "-d", "-r"}, "A\xe2\x8c\x82\r\n"},
-      {{"-a", "-d", "-b"}, "\xef\xbb\xbf" "A\xe2\x8c\x82\n"},
-      {{"-a", "-d", "-l"}, "\xe2\x80\xad" "A\xe2\x8c\x82\n\xe2\x80\xac"},
-      {{"-a", "-d", "-u", "utf-16"}, std::string("\xfe\xff\x00" "A\x23\x02\x00\n", 8)},
-      {{"-a", "-d", "-u", "UTF-16LE"}, std::string("\xff\xfe" "A\x00\x02\x23\n\x00", 8)},
+      {{"-a", "-d", "-b"},
+       "\xef\xbb\xbf"
+       "A\xe2\x8c\x82\n"},
+      {{"-a", "-d", "-l"},
+       "\xe2\x80\xad"
+       "A\xe2\x8c\x82\n\xe2\x80\xac"},
+      {{"-a", "-d", "-u", "utf-16"},
+       std::string("\xfe\xff\x00"
+                   "A\x23\x02\x00\n",
+                   8)},
+      {{"-a", "-d", "-u", "UTF-16LE"},
+       std::string("\xff\xfe"
+                   "A\x00\x02\x23\n\x00",
+                   8)},
       {{"-a", "-d", "-u", "utf16le", "-B"}, std::string("A\x00\x02\x23\n\x00", 6)},
   };
   for (const auto& c : cases) {
@@ -135,15 +145,21 @@ TEST(RenderCli, EmptyInputRendersNothingButFailsWithMetadata) {
 
   // A file that begins with the DOS end-of-file byte is empty, unless -E.
   const auto eof = dir / "eof.ans";
-  writeFile(eof, "\x1a" "after");
+  writeFile(eof,
+            "\x1a"
+            "after");
   EXPECT_EQ(runVidtwine({"-a", "-d", eof.string()}).out, "");
-  EXPECT_EQ(runVidtwine({"-a", "-d", "-E", eof.string()}).out, "\xe2\x86\x92" "after\n");
+  EXPECT_EQ(runVidtwine({"-a", "-d", "-E", eof.string()}).out,
+            "\xe2\x86\x92"
+            "after\n");
 }
 
 TEST(RenderCli, MetadataLinesComeAfterErrorsAndReportTheRun) {
   TempDir dir;
   const auto input = dir / "in.ans";
-  writeFile(input, "ab\x1b[=1h" "c\r\nd");
+  writeFile(input,
+            "ab\x1b[=1h"
+            "c\r\nd");
   auto result = runVidtwine({"-a", "-m", "-w", "100", "-H", "30", input.string()});
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.err,
@@ -211,7 +227,8 @@ TEST(RenderCli, UnwritableOutputs) {
   result = runVidtwine({"-a"}, options);
   EXPECT_EQ(result.status, 1);
   std::string large;
-  for (int i = 0; i < 20000; ++i) large += "\x1b[1;3" + std::to_string(i % 8) + "mline\r\n";
+  for (int i = 0; i < 20000; ++i)
+    large += "\x1b[1;3" + std::to_string(i % 8) + "mline\r\n";
   options.input = large;
   result = runVidtwine({"-a"}, options);
   EXPECT_EQ(result.status, 1);

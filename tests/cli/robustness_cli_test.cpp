@@ -59,7 +59,8 @@ TEST(RobustnessCli, BinaryJunkRendersWithoutFailure) {
   }
   test::RunOptions options;
   options.input = junk;
-  for (const auto& args : {std::vector<std::string>{"-a", "-E"}, {"-a", "-x", "-E", "-w", "1024"},
+  for (const auto& args : {std::vector<std::string>{"-a", "-E"},
+                           {"-a", "-x", "-E", "-w", "1024"},
                            {"-E", "-u", "utf-16le", "-c", "864"}}) {
     const auto result = runVidtwine(args, options);
     // A ninth parameter may end the run; anything else is a success.

@@ -91,12 +91,18 @@ TEST_F(SauceCli, RenderingTakesWidthCodePageAndBlinkFromTheRecord) {
   EXPECT_EQ(result.status, 0);
   // Width 20 and code page 866 from the record; its blink mode shows blink.
   EXPECT_EQ(test::visible(result.out),
-            "ESC[40;37m\xd0\x90" "ESC[5;44mX" "ESC[;40;37m" + std::string(18, ' ') + "ESC[m\n");
+            "ESC[40;37m\xd0\x90"
+            "ESC[5;44mX"
+            "ESC[;40;37m" +
+                std::string(18, ' ') + "ESC[m\n");
 
   // -S: the options count, the SAUCE block still stays out of the text.
   result = run({"-a", "-S", "-w", "16", "-c", "850", path});
   EXPECT_EQ(test::visible(result.out),
-            "ESC[40;37m\xc3\x87" "ESC[104mX" "ESC[40m" + std::string(14, ' ') + "ESC[m\n");
+            "ESC[40;37m\xc3\x87"
+            "ESC[104mX"
+            "ESC[40m" +
+                std::string(14, ' ') + "ESC[m\n");
 }
 
 TEST_F(SauceCli, BlinkFollowsTheRecordOrTheOption) {
@@ -111,17 +117,23 @@ TEST_F(SauceCli, BlinkFollowsTheRecordOrTheOption) {
 
 TEST_F(SauceCli, DisplayDrawsTheBoxInCodePage437) {
   test::SauceBuilder sauce;
-  sauce.title = "\x80" "ber|";
+  sauce.title =
+      "\x80"
+      "ber|";
   sauce.fontName = "IBM VGA50 866";
   const auto path = save(sauce.file("text"));
   auto result = run({"-a", "-C", "-c", "866", "-m", "-s", path});
   ASSERT_EQ(result.status, 0) << result.err;
   EXPECT_NE(result.out.find("\xe2\x95\x94\xe2\x95\x90"), std::string::npos);  // top left corner
-  EXPECT_NE(result.out.find(" \xc3\x87" "ber\xc2\xa6 "), std::string::npos);   // 437, broken bar
+  EXPECT_NE(result.out.find(" \xc3\x87"
+                            "ber\xc2\xa6 "),
+            std::string::npos);  // 437, broken bar
   EXPECT_EQ(result.err, "m_setwidth=80\nm_setheight=50\nm_height=10\n");
   // -X keeps the plain bar; -S changes nothing for the display.
   result = run({"-a", "-C", "-X", "-S", "-s", path});
-  EXPECT_NE(result.out.find(" \xc3\x87" "ber| "), std::string::npos);
+  EXPECT_NE(result.out.find(" \xc3\x87"
+                            "ber| "),
+            std::string::npos);
 }
 
 }  // namespace

@@ -30,10 +30,10 @@ class TerminfoCli : public testing::Test {
   static void SetUpTestSuite() {
     database_ = new test::TempDir;
     test::writeFile(*database_ / "entries.src", kEntries);
-    compiled_ = test::run("/bin/sh", {"-c", "tic -x -o '" + database_->path().string() + "' '" +
-                                                (*database_ / "entries.src").string() +
-                                                "' 2>/dev/null"})
-                    .status == 0;
+    compiled_ =
+        test::run("/bin/sh", {"-c", "tic -x -o '" + database_->path().string() + "' '" +
+                                        (*database_ / "entries.src").string() + "' 2>/dev/null"})
+            .status == 0;
   }
   static void TearDownTestSuite() {
     delete database_;
@@ -67,22 +67,19 @@ TEST_F(TerminfoCli, ColourTableForEachTerminal) {
       {"cli-test256",
        {{},
         {"{setab 16}{setaf 248}", "{setab 19}{setaf 231}", "{setab 63}", "{setab 16}{setaf 248}",
-         "{setaf 87}", "{setaf 37}", "{setab 130}{setaf 130}", "{sgr0}",
-         "{setab 16}{setaf 248}"}}},
+         "{setaf 87}", "{setaf 37}", "{setab 130}{setaf 130}", "{sgr0}", "{setab 16}{setaf 248}"}}},
       {"cli-test256",
        {{"-d"},
         {n, "{setab 19}{setaf 231}", "{setab 63}", "{sgr0}", "{setaf 87}", "{setaf 37}",
          "{setab 130}{setaf 130}", "{sgr0}", n}}},
       {"cli-test256",
        {{"-k"},
-        {"{setab 16}{setaf 248}", "{setab 19}{setaf 231}", "{blink}",
-         "{sgr0}{setab 16}{setaf 248}", "{setaf 87}", "{setaf 37}", "{setab 130}{setaf 130}",
-         "{sgr0}", "{setab 16}{setaf 248}"}}},
+        {"{setab 16}{setaf 248}", "{setab 19}{setaf 231}", "{blink}", "{sgr0}{setab 16}{setaf 248}",
+         "{setaf 87}", "{setaf 37}", "{setab 130}{setaf 130}", "{sgr0}", "{setab 16}{setaf 248}"}}},
       {"cli-test256",
        {{"-y"},
         {"{setab 16}{setaf 248}", "{setab 19}{setaf 231}", "{setab 63}", "{setab 16}{setaf 248}",
-         "{setaf 87}", "{setaf 37}", "{setab 142}{setaf 142}", "{sgr0}",
-         "{setab 16}{setaf 248}"}}},
+         "{setaf 87}", "{setaf 37}", "{setab 142}{setaf 142}", "{sgr0}", "{setab 16}{setaf 248}"}}},
       {"cli-test16",
        {{},
         {"{setab 0}{setaf 7}", "{setab 4}{setaf 15}", "{setab 12}", "{setab 0}{setaf 7}",
@@ -93,9 +90,8 @@ TEST_F(TerminfoCli, ColourTableForEachTerminal) {
          "{setab 3}{setaf 3}", "{sgr0}", n}}},
       {"cli-test8",
        {{},
-        {"{setab 0}{setaf 7}", "{bold}{setab 4}", n, "{sgr0}{setab 0}{setaf 7}",
-         "{bold}{setaf 6}", "{sgr0}{setab 0}{setaf 6}", "{setab 3}{setaf 3}", "{sgr0}",
-         "{setab 0}{setaf 7}"}}},
+        {"{setab 0}{setaf 7}", "{bold}{setab 4}", n, "{sgr0}{setab 0}{setaf 7}", "{bold}{setaf 6}",
+         "{sgr0}{setab 0}{setaf 6}", "{setab 3}{setaf 3}", "{sgr0}", "{setab 0}{setaf 7}"}}},
       {"cli-test8",
        {{"-v"},
         {"{setab 0}{setaf 7}", "{bold}{setab 4}", "{rev}", "{sgr0}{setab 0}{setaf 7}",

@@ -44,7 +44,8 @@ Chain makeChain(std::uint64_t capacity) {
 TEST(BufferedWriter, AFullBufferSpillsOnlyWhenMoreArrives) {
   auto [recorder, writer] = makeChain(512);
   const std::string piece(128, 'a');
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(writer->write(piece.data(), piece.size()), 128u);
+  for (int i = 0; i < 4; ++i)
+    EXPECT_EQ(writer->write(piece.data(), piece.size()), 128u);
   EXPECT_TRUE(recorder->writes.empty());
   EXPECT_EQ(writer->putByte('b'), 'b');
   EXPECT_EQ(recorder->writes, std::vector<std::uint64_t>{512});
@@ -101,15 +102,15 @@ TEST(BufferedWriter, ClosingTheChainWritesOutWhatIsHeld) {
   test::TempDir dir;
   const auto path = dir / "out";
   {
-    auto writer = std::make_unique<BufferedWriter>(
-        FileStream::openPath(path.c_str(), OpenMode::Write), 1024);
+    auto writer =
+        std::make_unique<BufferedWriter>(FileStream::openPath(path.c_str(), OpenMode::Write), 1024);
     writer->printf("m_setwidth=%d\n", 80);
     EXPECT_EQ(test::readFile(path), "");
   }
   EXPECT_EQ(test::readFile(path), "m_setwidth=80\n");
   {
-    auto writer = std::make_unique<BufferedWriter>(
-        FileStream::openPath(path.c_str(), OpenMode::Write), 1024);
+    auto writer =
+        std::make_unique<BufferedWriter>(FileStream::openPath(path.c_str(), OpenMode::Write), 1024);
     writer->printf("m_setwidth=%d\n", 80);
     writer->printf("m_setheight=%d\n", 25);
     discard(writer.get());

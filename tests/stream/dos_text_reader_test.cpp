@@ -34,15 +34,34 @@ struct Case {
 
 TEST(DosTextReader, EndsAtTheEndByteOrTheLimitWhicheverComesFirst) {
   const Case cases[] = {
-      {"end byte", std::string("abc\x1a" "def"), -1, false, "abc"},
-      {"end byte ignored", std::string("abc\x1a" "def"), -1, true, std::string("abc\x1a" "def")},
-      {"starts with end byte", std::string("\x1a" "abc"), -1, false, ""},
+      {"end byte",
+       std::string("abc\x1a"
+                   "def"),
+       -1, false, "abc"},
+      {"end byte ignored",
+       std::string("abc\x1a"
+                   "def"),
+       -1, true,
+       std::string("abc\x1a"
+                   "def")},
+      {"starts with end byte",
+       std::string("\x1a"
+                   "abc"),
+       -1, false, ""},
       {"limit", "abcdefgh", 5, false, "abcde"},
       {"limit zero", "abcdefgh", 0, false, ""},
       {"end byte behind limit", std::string("abcdefg\x1a"), 3, false, "abc"},
-      {"limit behind end byte", std::string("ab\x1a" "cdefg"), 6, false, "ab"},
+      {"limit behind end byte",
+       std::string("ab\x1a"
+                   "cdefg"),
+       6, false, "ab"},
       {"limit beyond input", "abc", 10, false, "abc"},
-      {"limit ignored with -E", std::string("abc\x1a" "def"), 2, true, std::string("abc\x1a" "def")},
+      {"limit ignored with -E",
+       std::string("abc\x1a"
+                   "def"),
+       2, true,
+       std::string("abc\x1a"
+                   "def")},
   };
   for (const auto& c : cases) {
     for (const std::size_t step : {std::size_t{1}, std::size_t{3}, std::size_t{4096}}) {

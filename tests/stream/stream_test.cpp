@@ -82,10 +82,10 @@ TEST(MemoryStream, SeekClampsToTheHeldBytes) {
     std::int64_t expected;
   };
   const Case cases[] = {
-      {SeekOrigin::FromStart, 20, 10}, {SeekOrigin::FromStart, -5, 0},
-      {SeekOrigin::FromEnd, -3, 7},    {SeekOrigin::FromEnd, -30, 0},
-      {SeekOrigin::FromEnd, 5, 10},    {SeekOrigin::FromStart, 4, 4},
-      {SeekOrigin::FromCurrent, 0, 4}, {SeekOrigin::FromCurrent, -2, 2},
+      {SeekOrigin::FromStart, 20, 10},  {SeekOrigin::FromStart, -5, 0},
+      {SeekOrigin::FromEnd, -3, 7},     {SeekOrigin::FromEnd, -30, 0},
+      {SeekOrigin::FromEnd, 5, 10},     {SeekOrigin::FromStart, 4, 4},
+      {SeekOrigin::FromCurrent, 0, 4},  {SeekOrigin::FromCurrent, -2, 2},
       {SeekOrigin::FromCurrent, -9, 0}, {SeekOrigin::FromCurrent, 100, 10},
   };
   for (const auto& c : cases) {
@@ -222,7 +222,8 @@ TEST(WriterChain, FlushWalksDownToTheFile) {
   test::TempDir dir;
   PassThrough overFile(FileStream::openPath((dir / "f").c_str(), OpenMode::Write));
   EXPECT_EQ(overFile.flush(false), 0);
-  EXPECT_EQ(overFile.fileDescriptor(), static_cast<const Stream*>(overFile.target())->fileDescriptor());
+  EXPECT_EQ(overFile.fileDescriptor(),
+            static_cast<const Stream*>(overFile.target())->fileDescriptor());
   PassThrough overMemory(MemoryStream::create(8));
   EXPECT_EQ(overMemory.flush(false), -1);
   EXPECT_EQ(overMemory.fileDescriptor(), -1);

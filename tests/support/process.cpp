@@ -40,7 +40,8 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
   argvStrings.push_back(options.programName.empty() ? program : options.programName);
   argvStrings.insert(argvStrings.end(), args.begin(), args.end());
   std::vector<char*> argv;
-  for (auto& a : argvStrings) argv.push_back(a.data());
+  for (auto& a : argvStrings)
+    argv.push_back(a.data());
   argv.push_back(nullptr);
 
   std::map<std::string, std::string> envMap;
@@ -57,9 +58,11 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
     }
   }
   std::vector<std::string> envStrings;
-  for (const auto& [name, value] : envMap) envStrings.push_back(name + "=" + value);
+  for (const auto& [name, value] : envMap)
+    envStrings.push_back(name + "=" + value);
   std::vector<char*> envp;
-  for (auto& e : envStrings) envp.push_back(e.data());
+  for (auto& e : envStrings)
+    envp.push_back(e.data());
   envp.push_back(nullptr);
 
   const pid_t pid = ::fork();
@@ -121,8 +124,8 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
     for (nfds_t i = 0; i < count; ++i) {
       if (fds[i].revents == 0) continue;
       if (fds[i].fd == inFd) {
-        const ssize_t put = ::write(inFd, options.input.data() + inputSent,
-                                    options.input.size() - inputSent);
+        const ssize_t put =
+            ::write(inFd, options.input.data() + inputSent, options.input.size() - inputSent);
         if (put > 0) inputSent += static_cast<std::size_t>(put);
         if (put < 0 && errno != EAGAIN) inputSent = options.input.size();
         if (inputSent >= options.input.size()) {
@@ -145,7 +148,8 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
   ::close(outPipe[0]);
   ::close(errPipe[0]);
   int status = 0;
-  while (::waitpid(pid, &status, 0) < 0) check(errno == EINTR, "waitpid");
+  while (::waitpid(pid, &status, 0) < 0)
+    check(errno == EINTR, "waitpid");
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   return result;
 }
