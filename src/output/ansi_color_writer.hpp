@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "output/color_flags.hpp"
+#include "output/color_unit_batch.hpp"
 #include "stream/stream.hpp"
 
 namespace vidtwine {
