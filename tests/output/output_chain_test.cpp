@@ -20,30 +20,12 @@
 #include "stream/char_stream.hpp"
 #include "stream/dos_text_reader.hpp"
 #include "support/process.hpp"
+#include "support/string_sink.hpp"
 
 namespace vidtwine {
 namespace {
 
-// The end of a chain: keeps at most `room` bytes, then refuses, like a full disk.
-class Sink final : public Stream {
- public:
-  Sink(std::string& bytes, std::size_t room)
-      : Stream(StreamKind::File), bytes_(bytes), room_(room) {}
-  int flush(bool) override { return 0; }
-  StreamStatus status() const override { return failed_ ? StreamStatus::Error : StreamStatus::Ok; }
-
- private:
-  std::uint64_t writeSome(const std::byte* data, std::uint64_t n) override {
-    const std::size_t count = std::min<std::size_t>(n, room_ - bytes_.size());
-    if (count == 0) failed_ = true;
-    bytes_.append(reinterpret_cast<const char*>(data), count);
-    return count;
-  }
-
-  std::string& bytes_;
-  std::size_t room_;
-  bool failed_ = false;
-};
+using Sink = test::StringSink;
 
 // Takes everything, except that it refuses all writes from byte `at` on until `recover`
 // is called: a target that recovers shows whether a writer that stopped early left itself

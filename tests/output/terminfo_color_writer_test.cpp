@@ -12,6 +12,7 @@
 #include "output/unicode_writer.hpp"
 #include "stream/char_stream.hpp"
 #include "support/process.hpp"
+#include "support/string_sink.hpp"
 
 namespace vidtwine {
 namespace {
@@ -48,26 +49,7 @@ std::string hostBytes(const std::vector<std::uint16_t>& units) {
   return bytes;
 }
 
-// A byte sink that outlives the chain it ends, so that what closing the chain writes can
-// be seen; it takes at most `room` bytes and then reports an error.
-class StringSink final : public Stream {
- public:
-  StringSink(std::string& bytes, std::size_t room)
-      : Stream(StreamKind::Memory), bytes_(bytes), room_(room) {}
-  StreamStatus status() const override { return failed_ ? StreamStatus::Error : StreamStatus::Ok; }
-
- private:
-  std::uint64_t writeSome(const std::byte* data, std::uint64_t n) override {
-    const std::size_t count = std::min<std::size_t>(n, room_ - bytes_.size());
-    if (count == 0) failed_ = true;
-    bytes_.append(reinterpret_cast<const char*>(data), count);
-    return count;
-  }
-
-  std::string& bytes_;
-  std::size_t room_;
-  bool failed_ = false;
-};
+using test::StringSink;
 
 class TerminfoColorWriterTest : public testing::Test {
  protected:

@@ -7,27 +7,14 @@
 #include "output/unicode_writer.hpp"
 #include "sauce/sauce_builder.hpp"
 #include "sauce/sauce_record.hpp"
+#include "support/string_sink.hpp"
 
 namespace vidtwine {
 namespace {
 
 using test::SauceBuilder;
 
-/// The bottom of a chain that appends everything written to a string the test owns.
-class CaptureStream final : public Stream {
- public:
-  explicit CaptureStream(std::string& sink) : Stream(StreamKind::File), sink_(sink) {}
-  int flush(bool) override { return 0; }
-  StreamStatus status() const override { return StreamStatus::Ok; }
-
- private:
-  std::uint64_t writeSome(const std::byte* data, std::uint64_t n) override {
-    sink_.append(reinterpret_cast<const char*>(data), static_cast<std::size_t>(n));
-    return n;
-  }
-
-  std::string& sink_;
-};
+using CaptureStream = test::StringSink;
 
 std::unique_ptr<SauceRecord> fullRecord() {
   SauceBuilder builder;
