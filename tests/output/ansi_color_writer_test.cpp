@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "output/marker_sequence.hpp"
 #include "output/unicode_writer.hpp"
 #include "stream/char_stream.hpp"
 #include "support/process.hpp"
@@ -60,10 +61,7 @@ ColorFlags flagsOf(std::initializer_list<ColorFlag> flags) {
   return result;
 }
 
-constexpr std::array<std::uint16_t, 9> kSequence = {
-    AttributeMarker | 0x07, AttributeMarker | 0x4F, AttributeMarker | 0xCF,
-    AttributeMarker | 0x07, AttributeMarker | 0x0E, AttributeMarker | 0x06,
-    AttributeMarker | 0x33, AttributeReset,         AttributeMarker | 0x07};
+constexpr const auto& kSequence = test::kMarkerSequence;
 
 struct SequenceCase {
   const char* settings;
