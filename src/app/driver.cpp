@@ -8,6 +8,7 @@
 
 #include "app/command_line.hpp"
 #include "app/config.hpp"
+#include "app/process_setup.hpp"
 #include "app/test_page.hpp"
 #include "codepage/codepage_mapper.hpp"
 #include "output/ansi_color_writer.hpp"
@@ -287,7 +288,7 @@ int Run::cleanUp(int status) {
 }  // namespace
 
 int runDriver(int argc, char** argv) {
-  installAbortOnExhaustedMemory();
+  if (!prepareProcess()) return 1;
   Run run;
   return run.execute(argc, argv);
 }

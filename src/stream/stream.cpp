@@ -17,25 +17,25 @@ namespace vidtwine {
 // ---- allocation ----------------------------------------------------------------------
 
 namespace {
-[[noreturn]] void abortOnExhaustedMemory() {
-  std::abort();
+void onExhaustedMemory() noexcept {
+  const std::new_handler handler = std::get_new_handler();
+  if (handler == nullptr) std::abort();
+  handler();
 }
 }  // namespace
 
-void installAbortOnExhaustedMemory() noexcept {
-  std::set_new_handler(abortOnExhaustedMemory);
-}
-
 void* allocOrAbort(std::size_t size) noexcept {
-  void* block = std::malloc(size == 0 ? 1 : size);
-  if (block == nullptr) std::abort();
-  return block;
+  for (;;) {
+    if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
+    onExhaustedMemory();
+  }
 }
 
 void* reallocOrAbort(void* block, std::size_t size) noexcept {
-  void* grown = std::realloc(block, size == 0 ? 1 : size);
-  if (grown == nullptr) std::abort();
-  return grown;
+  for (;;) {
+    if (void* grown = std::realloc(block, size == 0 ? 1 : size)) return grown;
+    onExhaustedMemory();
+  }
 }
 
 void FreeDeleter::operator()(void* block) const noexcept {

@@ -193,11 +193,9 @@ Filter* findFilter(Stream* stream) noexcept {
   return nullptr;
 }
 
-/// Installs a new-handler that aborts the process when memory is exhausted, so that no
-/// caller ever has to test an allocation.
-void installAbortOnExhaustedMemory() noexcept;
-
-/// malloc/realloc that abort the process instead of returning none.
+/// malloc/realloc that never return none: when memory is exhausted they call the
+/// new-handler as operator new does, which is expected to end the process; without one
+/// they abort.
 void* allocOrAbort(std::size_t size) noexcept;
 void* reallocOrAbort(void* block, std::size_t size) noexcept;
 
