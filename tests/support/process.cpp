@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -88,11 +89,23 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
     for (int fd : {inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1]}) {
       if (fd > 2) ::close(fd);
     }
+    for (const int fd : options.closed)
+      ::close(fd);
+    const auto limit = [](int resource, std::uint64_t bytes) {
+      const rlimit value{static_cast<rlim_t>(bytes), static_cast<rlim_t>(bytes)};
+      if (::setrlimit(resource, &value) != 0) _exit(126);
+    };
+    if (options.fileSizeLimit) {
+      ::signal(SIGXFSZ, SIG_IGN);
+      limit(RLIMIT_FSIZE, *options.fileSizeLimit);
+    }
+    if (options.addressSpaceLimit) limit(RLIMIT_AS, *options.addressSpaceLimit);
     if (options.directory && ::chdir(options.directory->c_str()) != 0) _exit(126);
     ::execve(program.c_str(), argv.data(), envp.data());
     _exit(127);
   }
 
+  if (options.started) options.started(pid);
   ::close(outPipe[1]);
   ::close(errPipe[1]);
   if (inPipe[0] >= 0) ::close(inPipe[0]);
