@@ -6,10 +6,12 @@
 #include <optional>
 #include <string_view>
 
+#include "app/finish_output.hpp"
 #include "app/help_text.hpp"
 #include "codepage/codepage_names.hpp"
 #include "sauce/sauce_query.hpp"
 #include "stream/buffered_writer.hpp"
+#include "stream/output_file.hpp"
 #include "stream/stream.hpp"
 
 #ifndef VIDTWINE_SYSTEM_NAME
@@ -247,13 +249,11 @@ std::unique_ptr<Config> parseCommandLine(int argc, char** argv) {
         if (writer.applyFlag(letter)) continue;
         if (letter == 'V') {
           config.reset();
-          printVersion();
-          std::exit(0);
+          std::exit(printVersion() ? 0 : 1);
         }
         if (letter == 'h') {
           config.reset();
-          printHelp(programName);
-          std::exit(0);
+          std::exit(printHelp(programName) ? 0 : 1);
         }
         if (!contains(kArgumentLetters, letter)) break;
         queue.push(letter);
@@ -293,15 +293,21 @@ void printUsage(const char* programName, const char* message) {
   out.printf("\nError: %s\n", message);
 }
 
-void printVersion() {
-  FileStream::openStandard(1)->printf(kVersionFormat, VIDTWINE_SYSTEM_NAME);
+bool printVersion() {
+  auto file = OutputFile::standardOutput();
+  file->stream()->printf(kVersionFormat, VIDTWINE_SYSTEM_NAME);
+  return finishOutput(*file, true);
 }
 
-void printHelp(const char* programName) {
+bool printHelp(const char* programName) {
   const char* name = programName != nullptr ? programName : "vidtwine";
-  BufferedWriter out(FileStream::openStandard(1), kHelpBufferSize);
-  out.printf(kUsageFormat, name, name, name);
-  out.putString(kHelpText);
+  auto file = OutputFile::standardOutput();
+  {
+    BufferedWriter out(file->stream(), kHelpBufferSize);
+    out.printf(kUsageFormat, name, name, name);
+    out.putString(kHelpText);
+  }
+  return finishOutput(*file, true);
 }
 
 }  // namespace vidtwine

@@ -41,14 +41,14 @@ ArgumentOutcome takeArgument(Config& config, ArgumentQueue& queue, const char* w
 
 /// The Config of this command line, or nullptr when it was rejected (the usage text and
 /// any error line are printed by then). `-h` and `-V` print their text and end the
-/// process with status 0.
+/// process, with status 0, or 1 when the text could not be written.
 std::unique_ptr<Config> parseCommandLine(int argc, char** argv);
 
 /// The usage text on standard error, followed by an error line when `message` is given.
 void printUsage(const char* programName, const char* message);
-/// The version text on standard output.
-void printVersion();
-/// The usage and help texts on standard output.
-void printHelp(const char* programName);
+/// The version text on standard output; false, after a message, when it failed.
+bool printVersion();
+/// The usage and help texts on standard output; false, after a message, when it failed.
+bool printHelp(const char* programName);
 
 }  // namespace vidtwine

@@ -8,6 +8,8 @@
 
 #include "app/command_line.hpp"
 #include "app/config.hpp"
+#include "app/finish_output.hpp"
+#include "app/process_setup.hpp"
 #include "app/test_page.hpp"
 #include "codepage/codepage_mapper.hpp"
 #include "output/ansi_color_writer.hpp"
@@ -22,6 +24,7 @@
 #include "screen/virtual_screen.hpp"
 #include "stream/buffered_writer.hpp"
 #include "stream/dos_text_reader.hpp"
+#include "stream/output_file.hpp"
 #include "stream/stream.hpp"
 
 namespace vidtwine {
@@ -58,7 +61,7 @@ bool isDirectory(int descriptor) noexcept {
 }
 
 // The objects of one run, released by `cleanUp` in a fixed order: mapper, record,
-// metadata, interpreter input, output chain, screen, config.
+// interpreter input, output chain, output file, metadata, screen, config.
 class Run {
  public:
   int execute(int argc, char** argv);
@@ -76,7 +79,8 @@ class Run {
   bool recordApplies_ = false;  // render mode without -S: the record's values are used
   std::unique_ptr<Stream> metadata_;
   std::unique_ptr<VirtualScreen> screen_;
-  std::unique_ptr<Stream> output_;
+  std::unique_ptr<OutputFile> outputFile_;
+  std::unique_ptr<Stream> output_;  // the chain into `outputFile_`
   std::unique_ptr<CodepageMapper> mapper_;
 };
 
@@ -163,7 +167,9 @@ int Run::execute(int argc, char** argv) {
   }
 
   if (mode == Mode::SauceQuery) {
-    return cleanUp(querySauce(*record_, c.sauceQuery(), c.crlf() != 0) < 0 ? 1 : 0);
+    outputFile_ = OutputFile::standardOutput();
+    return cleanUp(
+        querySauce(*record_, c.sauceQuery(), c.crlf() != 0, outputFile_->stream()) < 0 ? 1 : 0);
   }
 
   // Geometry: SAUCE values before options before the defaults.
@@ -216,18 +222,13 @@ int Run::execute(int argc, char** argv) {
 bool Run::writeOutput(Mode mode) {
   const Config& c = *config_;
   const char* path = c.outputPath();
-  std::unique_ptr<Stream> file;
-  if (path != nullptr) {
-    file = FileStream::openPath(path, OpenMode::Write);
-    if (file == nullptr) {
-      printError("Error opening `%s' for writing.\n", path);
-      return false;
-    }
-  } else {
-    file = FileStream::openStandard(1);
+  outputFile_ = path != nullptr ? OutputFile::open(path) : OutputFile::standardOutput();
+  if (outputFile_ == nullptr) {
+    printError("Error opening `%s' for writing.\n", path);
+    return false;
   }
 
-  auto buffered = std::make_unique<BufferedWriter>(std::move(file), kOutputCapacity);
+  auto buffered = std::make_unique<BufferedWriter>(outputFile_->stream(), kOutputCapacity);
   const auto format =
       c.format() >= 0 ? static_cast<UnicodeFormat>(c.format()) : UnicodeFormat::Utf8;
   auto unicode = std::make_unique<UnicodeWriter>(std::move(buffered), format);
@@ -271,13 +272,20 @@ bool Run::writeOutput(Mode mode) {
 int Run::cleanUp(int status) {
   mapper_.reset();
   record_.reset();
-  metadata_.reset();
   input_.reset();
   if (output_ != nullptr) {
     // The last piece of the output is written only now; if it cannot be written the run
     // has failed, it must not claim success.
     if (output_->flush(false) < 0 || output_->status() != StreamStatus::Ok) status = 1;
     output_.reset();
+  }
+  // A file output replaces the old file only now, and only after a complete run.
+  if (outputFile_ != nullptr && !finishOutput(*outputFile_, status == 0)) status = 1;
+  outputFile_.reset();
+  if (metadata_ != nullptr) {
+    // Lines a script asked for that cannot be written fail the run.
+    if (metadata_->flush(false) < 0 || metadata_->status() != StreamStatus::Ok) status = 1;
+    metadata_.reset();
   }
   screen_.reset();
   config_.reset();
@@ -287,7 +295,7 @@ int Run::cleanUp(int status) {
 }  // namespace
 
 int runDriver(int argc, char** argv) {
-  installAbortOnExhaustedMemory();
+  if (!prepareProcess()) return 1;
   Run run;
   return run.execute(argc, argv);
 }

@@ -17,25 +17,25 @@ namespace vidtwine {
 // ---- allocation ----------------------------------------------------------------------
 
 namespace {
-[[noreturn]] void abortOnExhaustedMemory() {
-  std::abort();
+void onExhaustedMemory() noexcept {
+  const std::new_handler handler = std::get_new_handler();
+  if (handler == nullptr) std::abort();
+  handler();
 }
 }  // namespace
 
-void installAbortOnExhaustedMemory() noexcept {
-  std::set_new_handler(abortOnExhaustedMemory);
-}
-
 void* allocOrAbort(std::size_t size) noexcept {
-  void* block = std::malloc(size == 0 ? 1 : size);
-  if (block == nullptr) std::abort();
-  return block;
+  for (;;) {
+    if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
+    onExhaustedMemory();
+  }
 }
 
 void* reallocOrAbort(void* block, std::size_t size) noexcept {
-  void* grown = std::realloc(block, size == 0 ? 1 : size);
-  if (grown == nullptr) std::abort();
-  return grown;
+  for (;;) {
+    if (void* grown = std::realloc(block, size == 0 ? 1 : size)) return grown;
+    onExhaustedMemory();
+  }
 }
 
 void FreeDeleter::operator()(void* block) const noexcept {
@@ -165,6 +165,10 @@ std::unique_ptr<FileStream> FileStream::openPath(const char* path, OpenMode mode
   return std::unique_ptr<FileStream>(new FileStream(descriptor, bits));
 }
 
+std::unique_ptr<FileStream> FileStream::adopt(int descriptor, OpenMode mode) {
+  return std::unique_ptr<FileStream>(new FileStream(descriptor, static_cast<std::uint32_t>(mode)));
+}
+
 FileStream::~FileStream() {
   if ((flags_ & kStandard) == 0) ::close(descriptor_);
 }
@@ -178,6 +182,7 @@ std::uint64_t FileStream::readSome(std::byte* buffer, std::uint64_t n) {
   } while (got < 0 && errno == EINTR);
   if (got < 0) {
     status_ = StreamStatus::Error;
+    error_ = errno;
     return 0;
   }
   if (got == 0) {
@@ -196,6 +201,7 @@ std::uint64_t FileStream::writeSome(const std::byte* data, std::uint64_t n) {
   } while (put < 0 && errno == EINTR);
   if (put < 0) {
     status_ = StreamStatus::Error;
+    error_ = errno;
     return 0;
   }
   if (put == 0) {
@@ -208,7 +214,14 @@ std::uint64_t FileStream::writeSome(const std::byte* data, std::uint64_t n) {
 int FileStream::flush(bool sync) {
   if (!sync) return 0;
   if ((flags_ & kWritable) == 0) return -1;
-  return ::fdatasync(descriptor_) == 0 ? 0 : -1;
+  if (::fdatasync(descriptor_) == 0) return 0;
+  // The system may report a failed write only now, when it writes out its cache; a file
+  // that cannot be synced (EINVAL) has lost nothing.
+  if (errno != EINVAL) {
+    status_ = StreamStatus::Error;
+    error_ = errno;
+  }
+  return -1;
 }
 
 std::int64_t FileStream::size() {

@@ -72,6 +72,8 @@ class FileStream final : public Stream {
   static std::unique_ptr<FileStream> openStandard(int which);
   /// None when the path cannot be opened.
   static std::unique_ptr<FileStream> openPath(const char* path, OpenMode mode);
+  /// A stream over an open descriptor, which it closes when it goes.
+  static std::unique_ptr<FileStream> adopt(int descriptor, OpenMode mode);
 
   ~FileStream() override;
 
@@ -80,6 +82,8 @@ class FileStream final : public Stream {
   std::int64_t size() override;
   std::int64_t seek(SeekOrigin origin, std::int64_t offset) override;
   int fileDescriptor() const override { return descriptor_; }
+  /// The system's error number of the read, write or sync that failed, or 0.
+  int error() const noexcept { return error_; }
 
  private:
   static constexpr std::uint32_t kReadable = 0x1;
@@ -95,6 +99,7 @@ class FileStream final : public Stream {
   int descriptor_;
   std::uint32_t flags_;
   StreamStatus status_ = StreamStatus::Ok;
+  int error_ = 0;
 };
 
 struct FreeDeleter {
@@ -188,11 +193,9 @@ Filter* findFilter(Stream* stream) noexcept {
   return nullptr;
 }
 
-/// Installs a new-handler that aborts the process when memory is exhausted, so that no
-/// caller ever has to test an allocation.
-void installAbortOnExhaustedMemory() noexcept;
-
-/// malloc/realloc that abort the process instead of returning none.
+/// malloc/realloc that never return none: when memory is exhausted they call the
+/// new-handler as operator new does, which is expected to end the process; without one
+/// they abort.
 void* allocOrAbort(std::size_t size) noexcept;
 void* reallocOrAbort(void* block, std::size_t size) noexcept;
 

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <string>
 
@@ -181,6 +182,7 @@ TEST(FileStream, AFailedWriteSetsErrorForGood) {
   ASSERT_NE(full, nullptr);
   EXPECT_EQ(full->write("abc", 3), 0u);
   EXPECT_EQ(full->status(), StreamStatus::Error);
+  EXPECT_EQ(full->error(), ENOSPC);  // the reason stays for the message
   EXPECT_EQ(full->putByte('a'), -1);
   EXPECT_EQ(full->size(), -1);  // a device has no size
 }

@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -66,52 +67,96 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
     envp.push_back(e.data());
   envp.push_back(nullptr);
 
-  // posix_spawn rather than fork: copying a large test process (a sanitizer build's above
-  // all) for every run of the binary costs more than the run itself.
-  posix_spawn_file_actions_t actions;
-  ::posix_spawn_file_actions_init(&actions);
-  if (options.inputFile) {
-    ::posix_spawn_file_actions_addopen(&actions, 0, options.inputFile->c_str(), O_RDONLY, 0);
-  } else {
-    ::posix_spawn_file_actions_adddup2(&actions, inPipe[0], 0);
-  }
-  if (options.outputFile) {
-    ::posix_spawn_file_actions_addopen(&actions, 1, options.outputFile->c_str(),
-                                       O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  } else {
-    ::posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
-  }
-  ::posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
-  for (int fd : {inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1]}) {
-    if (fd > 2) ::posix_spawn_file_actions_addclose(&actions, fd);
-  }
-  if (options.directory) {
-    ::posix_spawn_file_actions_addchdir_np(&actions, options.directory->c_str());
-  }
-  // The test ignores SIGPIPE (below); the child gets it back, as from a shell.
-  posix_spawnattr_t attributes;
-  ::posix_spawnattr_init(&attributes);
-  sigset_t defaults;
-  sigemptyset(&defaults);
-  sigaddset(&defaults, SIGPIPE);
-  ::posix_spawnattr_setsigdefault(&attributes, &defaults);
-  ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
   pid_t pid = 0;
-  const int spawnError =
-      ::posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), envp.data());
-  ::posix_spawnattr_destroy(&attributes);
-  ::posix_spawn_file_actions_destroy(&actions);
-  if (spawnError != 0) {
-    // The child never started: its input or output could not be opened, its directory
-    // entered or the program run; 127 as a shell would say.
-    for (int fd : {inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1]}) {
-      if (fd >= 0) ::close(fd);
+  if (!options.closed.empty() || options.fileSizeLimit || options.addressSpaceLimit) {
+    // Closed descriptors and limits need a fork: posix_spawn cannot set limits.
+    pid = ::fork();
+    check(pid >= 0, "fork");
+    if (pid == 0) {
+      ::signal(SIGPIPE, SIG_DFL);
+      if (options.inputFile) {
+        const int fd = ::open(options.inputFile->c_str(), O_RDONLY);
+        if (fd < 0) _exit(126);
+        ::dup2(fd, 0);
+        ::close(fd);
+      } else {
+        ::dup2(inPipe[0], 0);
+      }
+      if (options.outputFile) {
+        const int fd = ::open(options.outputFile->c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd < 0) _exit(126);
+        ::dup2(fd, 1);
+        ::close(fd);
+      } else {
+        ::dup2(outPipe[1], 1);
+      }
+      ::dup2(errPipe[1], 2);
+      for (int fd : {inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1]}) {
+        if (fd > 2) ::close(fd);
+      }
+      for (const int fd : options.closed)
+        ::close(fd);
+      const auto limit = [](int resource, std::uint64_t bytes) {
+        const rlimit value{static_cast<rlim_t>(bytes), static_cast<rlim_t>(bytes)};
+        if (::setrlimit(resource, &value) != 0) _exit(126);
+      };
+      if (options.fileSizeLimit) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        limit(RLIMIT_FSIZE, *options.fileSizeLimit);
+      }
+      if (options.addressSpaceLimit) limit(RLIMIT_AS, *options.addressSpaceLimit);
+      if (options.directory && ::chdir(options.directory->c_str()) != 0) _exit(126);
+      ::execve(program.c_str(), argv.data(), envp.data());
+      _exit(127);
     }
-    RunResult failed;
-    failed.status = 127;
-    return failed;
-  }
 
+  } else {
+    // posix_spawn rather than fork: copying a large test process (a sanitizer build's above
+    // all) for every run of the binary costs more than the run itself.
+    posix_spawn_file_actions_t actions;
+    ::posix_spawn_file_actions_init(&actions);
+    if (options.inputFile) {
+      ::posix_spawn_file_actions_addopen(&actions, 0, options.inputFile->c_str(), O_RDONLY, 0);
+    } else {
+      ::posix_spawn_file_actions_adddup2(&actions, inPipe[0], 0);
+    }
+    if (options.outputFile) {
+      ::posix_spawn_file_actions_addopen(&actions, 1, options.outputFile->c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    } else {
+      ::posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
+    }
+    ::posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
+    for (int fd : {inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1]}) {
+      if (fd > 2) ::posix_spawn_file_actions_addclose(&actions, fd);
+    }
+    if (options.directory) {
+      ::posix_spawn_file_actions_addchdir_np(&actions, options.directory->c_str());
+    }
+    // The test ignores SIGPIPE (below); the child gets it back, as from a shell.
+    posix_spawnattr_t attributes;
+    ::posix_spawnattr_init(&attributes);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    ::posix_spawnattr_setsigdefault(&attributes, &defaults);
+    ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+    const int spawnError =
+        ::posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), envp.data());
+    ::posix_spawnattr_destroy(&attributes);
+    ::posix_spawn_file_actions_destroy(&actions);
+    if (spawnError != 0) {
+      // The child never started: its input or output could not be opened, its directory
+      // entered or the program run; 127 as a shell would say.
+      for (int fd : {inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1]}) {
+        if (fd >= 0) ::close(fd);
+      }
+      RunResult failed;
+      failed.status = 127;
+      return failed;
+    }
+  }
+  if (options.started) options.started(pid);
   ::close(outPipe[1]);
   ::close(errPipe[1]);
   if (inPipe[0] >= 0) ::close(inPipe[0]);

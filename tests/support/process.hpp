@@ -1,7 +1,9 @@
 // Runs the built binary the way a user's shell would, for end-to-end tests.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -28,6 +30,14 @@ struct RunOptions {
   std::optional<std::filesystem::path> directory;
   /// argv[0]; the binary's path when empty.
   std::string programName;
+  /// Standard descriptors (0 to 2) that the child starts with closed.
+  std::vector<int> closed;
+  /// Limits of the child: file size (with SIGXFSZ ignored, so that a write fails instead)
+  /// and address space, in bytes.
+  std::optional<std::uint64_t> fileSizeLimit;
+  std::optional<std::uint64_t> addressSpaceLimit;
+  /// Called with the child's process id as soon as it runs, e.g. to signal it later.
+  std::function<void(int)> started;
 };
 
 /// Runs `program` with `args`, collecting standard output and error.
@@ -37,6 +47,17 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
 /// Runs the vidtwine binary of this build. TERM is removed unless the options set it,
 /// so that results never depend on the machine's terminal.
 RunResult runVidtwine(const std::vector<std::string>& args, RunOptions options = {});
+
+/// Whether this build runs under AddressSanitizer, which cannot run in a small address
+/// space.
+constexpr bool kAddressSanitizer =
+#if defined(__SANITIZE_ADDRESS__)
+    true;
+#elif defined(__has_feature)
+    __has_feature(address_sanitizer);
+#else
+    false;
+#endif
 
 /// The folder of real art files, or none when it is absent.
 std::optional<std::filesystem::path> corpusDir();
