@@ -38,15 +38,25 @@ std::string manyLines(int rows) {
   return text;
 }
 
-TEST(RobustnessCli, FifoInputIsReadLikeAPipe) {
+TEST(RobustnessCli, FifosAreReadAndWrittenLikePipes) {
   test::TempDir dir;
   const auto fifo = dir / "fifo";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  const std::string command = "printf 'from a fifo' > '" + fifo.string() + "' & exec " +
-                              VIDTWINE_BINARY + " -a -d '" + fifo.string() + "'";
-  const auto result = test::run("/bin/sh", {"-c", command});
+  std::string command = "printf 'from a fifo' > '" + fifo.string() + "' & exec " + VIDTWINE_BINARY +
+                        " -a -d '" + fifo.string() + "'";
+  auto result = test::run("/bin/sh", {"-c", command});
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.out, "from a fifo\n");
+
+  // A FIFO named as output is written, not replaced by a file.
+  command = "cat '" + fifo.string() + "' & '" + VIDTWINE_BINARY + "' -a -d -o '" + fifo.string() +
+            "'; wait";
+  test::RunOptions options;
+  options.input = "into a fifo";
+  result = test::run("/bin/sh", {"-c", command}, options);
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, "into a fifo\n");
+  EXPECT_TRUE(fs::is_fifo(fifo));
 }
 
 TEST(RobustnessCli, AReadErrorIsAFailure) {
@@ -233,7 +243,7 @@ TEST(RobustnessCli, WriteErrorsNameTheOutputAndTheReason) {
   const std::string full = std::strerror(ENOSPC);
   test::RunOptions toFull;
   toFull.outputFile = "/dev/full";
-  toFull.input = "text";
+  toFull.input = test::SauceBuilder{}.file("text");
   struct Case {
     std::vector<std::string> args;
     std::string err;
@@ -241,6 +251,7 @@ TEST(RobustnessCli, WriteErrorsNameTheOutputAndTheReason) {
   for (const auto& c : std::vector<Case>{
            {{"-a"}, "Error writing standard output: " + full + "\n"},
            {{"-T", "-a"}, "Error writing standard output: " + full + "\n"},
+           {{"-q", "T"}, "Error writing standard output: " + full + "\n"},
            {{"-h"}, "Error writing standard output: " + full + "\n"},
            {{"-V"}, "Error writing standard output: " + full + "\n"},
            {{"-a", "-o", "/dev/full"}, "Error writing `/dev/full': " + full + "\n"},
