@@ -12,13 +12,14 @@
 #include "codepage/codepage_mapper.hpp"
 #include "output/ansi_color_writer.hpp"
 #include "output/color_flags.hpp"
+#include "output/color_writer.hpp"
+#include "output/screen_serializer.hpp"
 #include "output/terminfo_color_writer.hpp"
 #include "output/unicode_writer.hpp"
 #include "sauce/sauce_display.hpp"
 #include "sauce/sauce_query.hpp"
 #include "sauce/sauce_record.hpp"
 #include "screen/ansi_sys_interpreter.hpp"
-#include "screen/screen_serializer.hpp"
 #include "screen/virtual_screen.hpp"
 #include "stream/buffered_writer.hpp"
 #include "stream/dos_text_reader.hpp"
@@ -76,7 +77,7 @@ class Run {
   bool recordApplies_ = false;  // render mode without -S: the record's values are used
   std::unique_ptr<Stream> metadata_;
   std::unique_ptr<VirtualScreen> screen_;
-  std::unique_ptr<Stream> output_;
+  std::unique_ptr<ColorWriter> output_;
   std::unique_ptr<CodepageMapper> mapper_;
 };
 
@@ -124,6 +125,7 @@ ColorFlags Run::colorFlags(Mode mode) const {
   flags.set(ColorFlag::ExactColors, c.exactColors() != 0);
   flags.set(ColorFlag::DarkYellow, c.darkYellow() != 0);
   flags.set(ColorFlag::FullSgr, c.fullSgr() != 0);
+  flags.set(ColorFlag::DirectColors, c.trueColor() != 0);
   return flags;
 }
 
@@ -276,7 +278,7 @@ int Run::cleanUp(int status) {
   if (output_ != nullptr) {
     // The last piece of the output is written only now; if it cannot be written the run
     // has failed, it must not claim success.
-    if (output_->flush(false) < 0 || output_->status() != StreamStatus::Ok) status = 1;
+    if (!output_->finish()) status = 1;
     output_.reset();
   }
   screen_.reset();
