@@ -89,7 +89,9 @@ bool TerminfoColorWriter::setUpTerminal() {
   resetCap_ = capability(exit_attribute_mode);
   foregroundCap_ = capability(set_a_foreground);
   backgroundCap_ = capability(set_a_background);
-  const int colors = max_colors;
+  // tigetnum gives numbers beyond 32767 where the `max_colors` field is cut to a short.
+  char colorsName[] = "colors";
+  const int colors = tigetnum(colorsName);
   if (colors < 8 || resetCap_ == nullptr || foregroundCap_ == nullptr ||
       backgroundCap_ == nullptr) {
     return false;
