@@ -55,7 +55,7 @@ constexpr FormatName kFormatNames[] = {
 
 /// The long options; each may be given once. Those with a value take it as `--name=value`
 /// or as the next word.
-enum class LongOption : std::uint8_t { Help, Version, TrueColor };
+enum class LongOption : std::uint8_t { Help, Version, TrueColor, Bbs };
 
 struct LongOptionName {
   std::string_view name;
@@ -67,6 +67,7 @@ constexpr LongOptionName kLongOptions[] = {
     {"help", LongOption::Help, false},
     {"version", LongOption::Version, false},
     {"truecolor", LongOption::TrueColor, false},
+    {"bbs", LongOption::Bbs, false},
 };
 
 const LongOptionName* findLongOption(std::string_view name) noexcept {
@@ -200,6 +201,9 @@ class ConfigWriter final {
       case LongOption::TrueColor:
         c_.trueColor_ = 1;
         c_.genericAnsi_ = 1;
+        return std::nullopt;
+      case LongOption::Bbs:
+        c_.bbs_ = 1;
         return std::nullopt;
       default:
         return nullptr;

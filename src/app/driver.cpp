@@ -79,6 +79,7 @@ class Run {
   std::unique_ptr<VirtualScreen> screen_;
   std::unique_ptr<ColorWriter> output_;
   std::unique_ptr<CodepageMapper> mapper_;
+  InterpreterReport report_;
 };
 
 bool Run::openInput() {
@@ -115,7 +116,9 @@ ColorFlags Run::colorFlags(Mode mode) const {
   const Config& c = *config_;
   const bool recordBlinks = record_ != nullptr && (recordApplies_ || mode == Mode::SauceDisplay) &&
                             record_->backgroundMode() == 0;
-  const bool blink = recordBlinks || c.blink() != 0;
+  // An iCE colour switch in the art itself outranks the record; -k outranks both.
+  const bool artBlinks = report_.iceColors >= 0 ? report_.iceColors == 0 : recordBlinks;
+  const bool blink = artBlinks || c.blink() != 0;
   ColorFlags flags;
   flags.set(ColorFlag::NoColors, c.colors() == 0);
   flags.set(ColorFlag::DefaultColors, c.defaultColors() != 0);
@@ -202,7 +205,9 @@ int Run::execute(int argc, char** argv) {
   if (mode == Mode::SauceDisplay) {
     drawSauce(*screen_, *record_, c.rawComment() != 0);
   } else {
-    const std::int32_t bytesRead = AnsiSysInterpreter::run(*screen_, metadata_.get(), *input_);
+    const Dialect dialect = c.bbs() != 0 ? Dialect::Bbs : Dialect::AnsiSys;
+    const std::int32_t bytesRead =
+        AnsiSysInterpreter::run(*screen_, metadata_.get(), *input_, dialect, &report_);
     // The input is closed before any output is opened, so -o may name the input file.
     input_.reset();
     if (bytesRead < 0) return cleanUp(1);

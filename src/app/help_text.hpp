@@ -12,7 +12,7 @@ inline constexpr const char* kUsageFormat =
     "       %s -h\n"
     "       %s [-ABCEIPRSTWXabdeklmprsvxy] [-H scrheight]\n"
     "            [-c codepage] [-o outfile] [-q saucequery] [-t tabwidth]\n"
-    "            [--truecolor]\n"
+    "            [--bbs] [--truecolor]\n"
     "            [-u format] [-w width] [infile]\n";
 
 /// Printed after the usage text. One entry per option in the order of the usage text's
@@ -117,6 +117,11 @@ inline constexpr std::string_view kHelpText = R"help(
     -y             exact colours as with `-x', but dark yellow instead of
                    brown, as some CGA machines showed it on a cheap monitor
                    or TV
+    --bbs          read the input as BBS terminals and today's art editors
+                   do: a line feed also returns to the line start, any
+                   number of parameters, 24-bit and 256 colours, iCE colour
+                   switches, ANSI music left out, more cursor and editing
+                   sequences
     --help         the same as `-h'
     --truecolor    24-bit colours with the exact VGA palette (brown
                    #AA5500, gray #AAAAAA), for terminals that show any

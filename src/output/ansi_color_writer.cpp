@@ -3,7 +3,7 @@
 #include <array>
 #include <cstddef>
 
-#include "output/vga_palette.hpp"
+#include "screen/vga_palette.hpp"
 
 namespace vidtwine {
 

@@ -1,6 +1,6 @@
 #include "output/color_planner.hpp"
 
-#include "output/vga_palette.hpp"
+#include "screen/vga_palette.hpp"
 
 namespace vidtwine {
 

@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <string_view>
 
-#include "output/vga_palette.hpp"
+#include "screen/vga_palette.hpp"
 
 namespace vidtwine {
 

@@ -163,6 +163,7 @@ void VirtualScreen::putControl(std::uint8_t byte) {
       break;
     case 0x0A:
       lineFeed();
+      if (lineFeedReturns_) column_ = 0;
       break;
     case 0x0D:
       column_ = 0;
@@ -214,10 +215,7 @@ VirtualScreen::Row& VirtualScreen::extendRow(std::uint64_t row, std::uint32_t be
                                              std::uint32_t end) {
   Row* found = storedRow(row);
   if (found == nullptr) {
-    const std::uint64_t index = row >> kBlockBits;
-    if (index >= blocks_.size()) blocks_.resize(index + 1);
-    if (!blocks_[index]) blocks_[index] = std::make_unique<RowBlock>();
-    found = &(*blocks_[index])[row & kBlockMask];
+    found = &rowSlotMade(row);
     found->narrowings = narrowingCount_;
   }
   Row& stored = *found;
@@ -244,6 +242,13 @@ VirtualScreen::Row& VirtualScreen::extendRow(std::uint64_t row, std::uint32_t be
   }
   stored.length = std::max(stored.length, end);
   return stored;
+}
+
+VirtualScreen::Row& VirtualScreen::rowSlotMade(std::uint64_t row) {
+  const std::uint64_t index = row >> kBlockBits;
+  if (index >= blocks_.size()) blocks_.resize(index + 1);
+  if (!blocks_[index]) blocks_[index] = std::make_unique<RowBlock>();
+  return (*blocks_[index])[row & kBlockMask];
 }
 
 void VirtualScreen::paintColors(Row& row, std::uint32_t begin, std::uint32_t end) {
@@ -369,6 +374,79 @@ void VirtualScreen::eraseToScreenStart() {
 
 void VirtualScreen::eraseScreen() {
   eraseRows(row_ - windowRow_, usedRows_);
+}
+
+void VirtualScreen::eraseCharacters(std::uint32_t n) {
+  const std::uint32_t from = std::min(column_, width_ - 1);
+  eraseCells(from, from + std::min(n, width_ - from));
+}
+
+void VirtualScreen::insertCharacters(std::uint32_t n) {
+  Row* stored = storedRow(row_);
+  const std::uint32_t from = std::min(column_, width_ - 1);
+  if (stored == nullptr || from >= stored->length || n == 0) return;
+  const std::uint32_t shift = std::min(n, width_ - from);
+  const std::uint32_t kept = std::min(stored->length, width_ - shift) - from;
+  Row& row = extendRow(row_, from, from + shift + kept);
+  std::copy_backward(row.cells.get() + from, row.cells.get() + from + kept,
+                     row.cells.get() + from + shift + kept);
+  std::fill_n(row.cells.get() + from, shift, kBlankCell);
+  if (row.colors) {
+    std::copy_backward(row.colors.get() + from, row.colors.get() + from + kept,
+                       row.colors.get() + from + shift + kept);
+    std::fill_n(row.colors.get() + from, shift, CellColors{});
+  }
+}
+
+void VirtualScreen::deleteCharacters(std::uint32_t n) {
+  Row* stored = storedRow(row_);
+  const std::uint32_t from = std::min(column_, width_ - 1);
+  if (stored == nullptr || from >= stored->length || n == 0) return;
+  const std::uint32_t count = std::min(n, stored->length - from);
+  std::copy(stored->cells.get() + from + count, stored->cells.get() + stored->length,
+            stored->cells.get() + from);
+  if (stored->colors) {
+    std::copy(stored->colors.get() + from + count, stored->colors.get() + stored->length,
+              stored->colors.get() + from);
+  }
+  stored->length -= count;
+}
+
+void VirtualScreen::shiftRows(std::uint64_t first, std::uint64_t last, std::int64_t offset) {
+  const auto distance = static_cast<std::uint64_t>(offset < 0 ? -offset : offset);
+  if (distance >= last - first) {
+    eraseRows(first, last);
+    return;
+  }
+  const auto move = [this](std::uint64_t from, std::uint64_t to) {
+    Row* source = rowSlot(from);
+    if (source != nullptr) {
+      rowSlotMade(to) = std::move(*source);
+      *source = Row{};
+      if (to >= usedRows_) usedRows_ = to + 1;
+    } else if (findRow(to) != nullptr) {
+      rowSlotMade(to) = Row{};
+    }
+  };
+  if (offset > 0) {
+    for (std::uint64_t to = last; to-- > first + distance;)
+      move(to - distance, to);
+    eraseRows(first, first + distance);
+  } else {
+    for (std::uint64_t to = first; to + distance < last; ++to)
+      move(to + distance, to);
+    eraseRows(last - distance, last);
+  }
+}
+
+void VirtualScreen::insertLines(std::uint32_t n) {
+  if (n == 0) return;
+  shiftRows(row_, row_ - windowRow_ + height_, n);
+}
+
+void VirtualScreen::deleteLines(std::uint32_t n) {
+  if (n == 0) return;
+  shiftRows(row_, row_ - windowRow_ + height_, -static_cast<std::int64_t>(n));
 }
 
 // ---- geometry ---------------------------------------------------------------------------

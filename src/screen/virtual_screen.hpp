@@ -102,6 +102,8 @@ class VirtualScreen final {
   void setReverse(bool on) noexcept { setRenditionFlag(kRenditionReverse, on); }
   void setConcealed(bool on) noexcept { setRenditionFlag(kRenditionConcealed, on); }
   void setWrap(bool on) noexcept { wrapMode_ = on; }
+  /// Whether a line feed also returns to the line start, as on BBS terminals.
+  void setLineFeedReturns(bool on) noexcept { lineFeedReturns_ = on; }
   void resetAttributes() noexcept { setRendition(kDefaultRendition); }
 
   /// The colours and flags that the setters above change, as one value (the `kRendition`
@@ -142,6 +144,17 @@ class VirtualScreen final {
   void eraseToScreenEnd();
   void eraseToScreenStart();
   void eraseScreen();
+  /// Blanks n cells from the cursor on, without moving it.
+  void eraseCharacters(std::uint32_t n);
+  /// Inserts n blank cells at the cursor; cells pushed past the margin are lost.
+  void insertCharacters(std::uint32_t n);
+  /// Deletes n cells at the cursor; the rest of the row moves left, blanks come in.
+  void deleteCharacters(std::uint32_t n);
+  /// Inserts n blank rows at the cursor's row; rows pushed below the window are lost.
+  void insertLines(std::uint32_t n);
+  /// Deletes n rows from the cursor's row on; the rows below in the window move up, blank
+  /// rows come in at the window's bottom.
+  void deleteLines(std::uint32_t n);
 
   /// Takes time independent of the number of rows: rows are cut to a narrower width only
   /// when they are next used.
@@ -226,6 +239,11 @@ class VirtualScreen final {
   void eraseCells(std::uint32_t from, std::uint32_t to) noexcept;
   /// Drops the storage of rows first..last - 1, which makes them blank.
   void eraseRows(std::uint64_t first, std::uint64_t last) noexcept;
+  /// The slot of a row, made when missing.
+  Row& rowSlotMade(std::uint64_t row);
+  /// Moves rows first..last - 1 by `offset` rows (negative: up) within first..last - 1;
+  /// the rows left behind become blank.
+  void shiftRows(std::uint64_t first, std::uint64_t last, std::int64_t offset);
 
   // Rows are grouped in blocks so that long stretches without text (line feeds, cursor
   // travel) cost next to nothing.
@@ -253,6 +271,7 @@ class VirtualScreen final {
   std::uint8_t tabWidth_;
   Rendition rendition_ = kDefaultRendition;
   bool wrapMode_ = true;
+  bool lineFeedReturns_ = false;
   CellAttribute attribute_ = kDefaultAttribute;
   /// The 24-bit colours as set, and as written to cells after reverse and concealed.
   CellColors penColors_;

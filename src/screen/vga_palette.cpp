@@ -1,4 +1,4 @@
-#include "output/vga_palette.hpp"
+#include "screen/vga_palette.hpp"
 
 namespace vidtwine {
 
