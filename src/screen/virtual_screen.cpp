@@ -191,7 +191,7 @@ std::uint32_t VirtualScreen::lengthNow(const Row& row) const noexcept {
   // The narrowest width since the row was last cut.
   const auto later = std::upper_bound(
       narrowings_.begin(), narrowings_.end(), row.narrowings,
-      [](std::uint32_t count, const Narrowing& narrowing) { return count < narrowing.count; });
+      [](std::uint64_t count, const Narrowing& narrowing) { return count < narrowing.count; });
   return later == narrowings_.end() ? row.length : std::min(row.length, later->width);
 }
 

@@ -194,7 +194,7 @@ class VirtualScreen final {
     std::uint32_t length = 0;
     std::uint32_t capacity = 0;
     /// The number of narrowings of the screen when the row was last cut to the width.
-    std::uint32_t narrowings = 0;
+    std::uint64_t narrowings = 0;
   };
 
   VirtualScreen(std::uint32_t width, std::uint8_t height, std::uint8_t tabWidth) noexcept;
@@ -255,13 +255,13 @@ class VirtualScreen final {
   /// of it and all later ones. Kept as a stack of increasing widths, so that the width a
   /// row must be cut to is found by a binary search instead of touching every row.
   struct Narrowing {
-    std::uint32_t count;
+    std::uint64_t count;
     std::uint32_t width;
   };
 
   std::vector<std::unique_ptr<RowBlock>> blocks_;
   std::vector<Narrowing> narrowings_;
-  std::uint32_t narrowingCount_ = 0;
+  std::uint64_t narrowingCount_ = 0;
   std::uint64_t usedRows_ = 0;
   std::uint64_t row_ = 0;
   std::uint32_t width_;
