@@ -2,8 +2,9 @@
 // serialise it, and answer a `-q` query taken from the input.
 //
 // Input layout (missing bytes read as 0):
-//   0  bit 0 raw comment, bit 1 CR LF, bit 2 size given to readSauce, bits 4-7 query length
-//   1  ColorFlags of the box's colour writer
+//   0  bit 0 raw comment, bit 1 CR LF, bit 2 size given to readSauce, bit 3 the ColorFlags
+//      bit above the low byte (24-bit colours), bits 4-7 query length
+//   1  ColorFlags of the box's colour writer, the low byte
 //   2- the query bytes; each below 0xF0 picks a letter of the query alphabet, the others
 //      are taken as they are (and usually make the query invalid)
 //   .. the rest is the file whose end readSauce examines
@@ -14,11 +15,11 @@
 #include "codepage/codepage_mapper.hpp"
 #include "fuzz_support.hpp"
 #include "output/ansi_color_writer.hpp"
+#include "output/screen_serializer.hpp"
 #include "output/unicode_writer.hpp"
 #include "sauce/sauce_display.hpp"
 #include "sauce/sauce_query.hpp"
 #include "sauce/sauce_record.hpp"
-#include "screen/screen_serializer.hpp"
 #include "screen/virtual_screen.hpp"
 #include "stream/buffered_writer.hpp"
 
@@ -78,7 +79,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool rawComment = (settings & 0x01) != 0;
   const bool crlf = (settings & 0x02) != 0;
   const bool sizeGiven = (settings & 0x04) != 0;
-  const auto colorFlags = ColorFlags::fromBits(in.byte());
+  const auto colorFlags =
+      ColorFlags::fromBits(static_cast<std::uint16_t>((settings & 0x08) << 5 | in.byte()));
   std::string query;
   for (const std::uint8_t letter : in.take(settings >> 4)) {
     query += letter < 0xF0 ? kSauceQueryAlphabet[letter % kSauceQueryAlphabet.size()]
@@ -98,13 +100,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   drawSauce(*screen, *record, rawComment);
   checkBox(*screen);
 
-  std::unique_ptr<Stream> output = std::make_unique<BufferedWriter>(openNull(), 4096);
-  output = std::make_unique<UnicodeWriter>(std::move(output), UnicodeFormat::Utf8);
-  output = std::make_unique<AnsiColorWriter>(std::move(output), colorFlags);
+  AnsiColorWriter output(
+      std::make_unique<UnicodeWriter>(std::make_unique<BufferedWriter>(openNull(), 4096),
+                                      UnicodeFormat::Utf8),
+      colorFlags);
   const CodepageMapper mapper(0, MapperFlags(MapperFlag::VgaLookalike));
-  const std::int32_t rows = serialize(*screen, *output, mapper, SerializeFlags());
+  const std::int32_t rows = serialize(*screen, output, mapper, SerializeFlags());
   FUZZ_CHECK(static_cast<std::uint64_t>(rows) == std::min(screen->usedRows(), kMaxResult));
-  output.reset();
+  FUZZ_CHECK(output.finish());
 
   const bool valid = !validateSauceQuery(query).has_value();
   const int queried = querySauce(*record, query, crlf, openNull());

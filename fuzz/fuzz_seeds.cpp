@@ -53,7 +53,7 @@ std::string shortened(const std::string& bytes) {
   return bytes.substr(0, kMaxSeedSize - kKeptTail) + bytes.substr(bytes.size() - kKeptTail);
 }
 
-/// The eleven settings bytes of fuzz_render.
+/// The seventeen settings bytes of fuzz_render.
 std::string renderSettings(std::uint8_t codepage, std::uint8_t mapper, std::uint8_t serialize,
                            std::uint8_t colors, std::uint8_t output, std::uint8_t chain,
                            std::uint16_t width, std::uint8_t height, std::uint8_t tab) {
@@ -66,21 +66,23 @@ std::string renderSettings(std::uint8_t codepage, std::uint8_t mapper, std::uint
   bytes += static_cast<char>(height - 1);
   bytes += static_cast<char>(tab - 1);
   bytes += static_cast<char>(0x40);
+  bytes += "\x12\x34\x56\xAB\xCD\xEF";  // the 24-bit ink and paper, where asked for
   return bytes;
 }
 
-// A handful of option sets: generic colours in 8, 16 and 256 colours, each terminfo
-// description, UTF-16, the memory sinks, SAUCE geometry.
+// A handful of option sets: generic colours in 8, 16, 256 and 24-bit colours, each terminfo
+// description, UTF-16, the memory sinks, SAUCE geometry, both dialects, a 24-bit pen.
 const std::vector<std::string>& renderSettingsSet() {
   static const std::vector<std::string> sets = {
       renderSettings(0, 0x08, 0x00, 0x10, 0x00, 0x00, 80, 25, 8),
       renderSettings(0, 0x08, 0x08, 0x03, 0x00, 0x81, 80, 25, 8),
-      renderSettings(4, 0x0C, 0x07, 0xA0, 0x01, 0x35, 132, 50, 4),
+      renderSettings(4, 0x3C, 0x17, 0xA0, 0x01, 0x35, 132, 50, 4),
       renderSettings(7, 0x02, 0x01, 0x08, 0x04, 0x05, 80, 25, 8),
       renderSettings(11, 0x08, 0x02, 0x14, 0x0E, 0x64, 160, 25, 8),
-      renderSettings(16, 0x09, 0x04, 0x10, 0x1C, 0x2D, 80, 43, 8),
+      renderSettings(16, 0x49, 0x04, 0x10, 0x1C, 0x2D, 80, 43, 8),
       renderSettings(19, 0x08, 0x00, 0x22, 0xA6, 0xD2, 40, 25, 3),
       renderSettings(2, 0x00, 0x0B, 0x04, 0x24, 0x5F, 1024, 255, 255),
+      renderSettings(0, 0x78, 0x10, 0x10, 0x3C, 0x01, 80, 25, 8),
   };
   return sets;
 }
@@ -100,6 +102,8 @@ void writeRenderSeeds(SeedWriter& seeds,
       "\x1b[1;33;44m\xdb\xdb\xb0\xb1\xb2\x1b[0m\xc9\xcd\xbb\r\n\xc8\xcd\xbc\x7c\x7f\x80\xff",
       std::string("\x1b[", 2) + "\x1b" + "[\x1b[=>?1m" + "\x1b\x1b[",
       "\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\b\b\b\r\n\n\n\n\x1b[25A\x1b[s\x1b[99B\x1b[u*",
+      "\x1b[38;2;255;128;0morange\x1b[48;2;0;0;128m on navy\x1b[38;5;201m\x1b[7mrev\x1b[0m\n"
+      "\x1b[?33h\x1b[5;41mice\x1b[2@\x1b[3P\x1b[2L\x1b[M\x1b[4X\x1b[?33l\n",
   };
   const auto& sets = renderSettingsSet();
   std::size_t index = 0;

@@ -2,11 +2,12 @@
 # Builds the libFuzzer targets with clang and runs each of them for a short while over its
 # seeds and its corpus directory; a crash, a sanitizer report, a failed check or a hang
 # fails the script. Without clang it says so and succeeds.
-# Usage: fuzz/smoke.sh [seconds per target, default 20]
+# Usage: fuzz/smoke.sh [seconds per target, default 20]; VIDTWINE_FUZZ_BUILD names another
+# build folder.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-20}
-build="$root/build-fuzz"
+build=${VIDTWINE_FUZZ_BUILD:-$root/build-fuzz}
 work="$build/fuzz"
 corpus=${VIDTWINE_CORPUS:-$root/../shared/corpus}
 

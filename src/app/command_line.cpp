@@ -3,6 +3,7 @@
 #include <bitset>
 #include <cerrno>
 #include <cstdlib>
+#include <iterator>
 #include <optional>
 #include <string_view>
 
@@ -53,6 +54,30 @@ constexpr FormatName kFormatNames[] = {
     {"utf16be", 1}, {"utf-16be", 1}, {"utf16-be", 1}, {"utf-16-be", 1},
     {"utf16le", 2}, {"utf-16le", 2}, {"utf16-le", 2}, {"utf-16-le", 2},
 };
+
+/// The long options; each may be given once. Those with a value take it as `--name=value`
+/// or as the next word.
+enum class LongOption : std::uint8_t { Help, Version, TrueColor, Bbs };
+
+struct LongOptionName {
+  std::string_view name;
+  LongOption option;
+  bool takesValue;
+};
+
+constexpr LongOptionName kLongOptions[] = {
+    {"help", LongOption::Help, false},
+    {"version", LongOption::Version, false},
+    {"truecolor", LongOption::TrueColor, false},
+    {"bbs", LongOption::Bbs, false},
+};
+
+const LongOptionName* findLongOption(std::string_view name) noexcept {
+  for (const auto& entry : kLongOptions) {
+    if (entry.name == name) return &entry;
+  }
+  return nullptr;
+}
 
 bool contains(std::string_view letters, char c) noexcept {
   return c != '\0' && letters.find(c) != std::string_view::npos;
@@ -171,6 +196,22 @@ class ConfigWriter final {
 
   void setInputPath(const char* path) noexcept { c_.inputPath_ = path; }
 
+  /// Applies a long option other than --help and --version; the error line's text on
+  /// refusal (nullptr: the usage text alone).
+  std::optional<const char*> applyLongOption(LongOption option, const char* /*value*/) noexcept {
+    switch (option) {
+      case LongOption::TrueColor:
+        c_.trueColor_ = 1;
+        c_.genericAnsi_ = 1;
+        return std::nullopt;
+      case LongOption::Bbs:
+        c_.bbs_ = 1;
+        return std::nullopt;
+      default:
+        return nullptr;
+    }
+  }
+
  private:
   struct FlagEffect {
     char letter;
@@ -226,6 +267,8 @@ std::unique_ptr<Config> parseCommandLine(int argc, char** argv) {
     return nullptr;
   };
 
+  std::bitset<std::size(kLongOptions)> longUsed;
+
   for (int index = 1; index < argc; ++index) {
     const char* word = argv[index];
     const std::string_view text(word);
@@ -233,6 +276,42 @@ std::unique_ptr<Config> parseCommandLine(int argc, char** argv) {
     // The first "--" ends the options, even where an argument or nothing more is due.
     if (!optionsEnded && text == "--") {
       optionsEnded = true;
+      continue;
+    }
+
+    if (!optionsEnded && !inputTaken && text.size() > 2 && text.starts_with("--")) {
+      if (!queue.empty()) return fail(kMissingArguments);
+      const std::size_t equals = text.find('=');
+      const LongOptionName* entry = findLongOption(text.substr(2, equals - 2));
+      if (entry == nullptr) return fail(nullptr);
+      const auto slot = static_cast<std::size_t>(entry - std::begin(kLongOptions));
+      if (longUsed[slot]) return fail(nullptr);
+      longUsed[slot] = true;
+      const char* value = nullptr;
+      if (entry->takesValue) {
+        if (equals != std::string_view::npos) {
+          value = word + equals + 1;
+        } else if (index + 1 < argc) {
+          value = argv[++index];
+        } else {
+          return fail(kMissingArguments);
+        }
+      } else if (equals != std::string_view::npos) {
+        return fail(nullptr);
+      }
+      if (entry->option == LongOption::Version) {
+        config.reset();
+        printVersion();
+        std::exit(0);
+      }
+      if (entry->option == LongOption::Help) {
+        config.reset();
+        printHelp(programName);
+        std::exit(0);
+      }
+      if (const auto message = writer.applyLongOption(entry->option, value)) {
+        return fail(*message);
+      }
       continue;
     }
 

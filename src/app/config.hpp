@@ -56,6 +56,10 @@ class Config final {
   /// Screen height 1..255, or -1.
   std::int32_t height() const noexcept { return height_; }
   std::int32_t metadata() const noexcept { return metadata_; }
+  /// 24-bit colours with the exact VGA palette (`--truecolor`).
+  std::int32_t trueColor() const noexcept { return trueColor_; }
+  /// The input is read as BBS terminals and today's art editors read it (`--bbs`).
+  std::int32_t bbs() const noexcept { return bbs_; }
 
  private:
   // The parser's private access; nothing else can change a record.
@@ -91,6 +95,8 @@ class Config final {
   std::int32_t vgaLookalike_ = 1;
   std::int32_t height_ = -1;
   std::int32_t metadata_ = 0;
+  std::int32_t trueColor_ = 0;
+  std::int32_t bbs_ = 0;
 };
 
 }  // namespace vidtwine

@@ -14,13 +14,14 @@
 #include "codepage/codepage_mapper.hpp"
 #include "output/ansi_color_writer.hpp"
 #include "output/color_flags.hpp"
+#include "output/color_writer.hpp"
+#include "output/screen_serializer.hpp"
 #include "output/terminfo_color_writer.hpp"
 #include "output/unicode_writer.hpp"
 #include "sauce/sauce_display.hpp"
 #include "sauce/sauce_query.hpp"
 #include "sauce/sauce_record.hpp"
 #include "screen/ansi_sys_interpreter.hpp"
-#include "screen/screen_serializer.hpp"
 #include "screen/virtual_screen.hpp"
 #include "stream/buffered_writer.hpp"
 #include "stream/dos_text_reader.hpp"
@@ -80,8 +81,9 @@ class Run {
   std::unique_ptr<Stream> metadata_;
   std::unique_ptr<VirtualScreen> screen_;
   std::unique_ptr<OutputFile> outputFile_;
-  std::unique_ptr<Stream> output_;  // the chain into `outputFile_`
+  std::unique_ptr<ColorWriter> output_;  // the chain into `outputFile_`
   std::unique_ptr<CodepageMapper> mapper_;
+  InterpreterReport report_;
 };
 
 bool Run::openInput() {
@@ -118,7 +120,9 @@ ColorFlags Run::colorFlags(Mode mode) const {
   const Config& c = *config_;
   const bool recordBlinks = record_ != nullptr && (recordApplies_ || mode == Mode::SauceDisplay) &&
                             record_->backgroundMode() == 0;
-  const bool blink = recordBlinks || c.blink() != 0;
+  // An iCE colour switch in the art itself outranks the record; -k outranks both.
+  const bool artBlinks = report_.iceColors >= 0 ? report_.iceColors == 0 : recordBlinks;
+  const bool blink = artBlinks || c.blink() != 0;
   ColorFlags flags;
   flags.set(ColorFlag::NoColors, c.colors() == 0);
   flags.set(ColorFlag::DefaultColors, c.defaultColors() != 0);
@@ -128,6 +132,7 @@ ColorFlags Run::colorFlags(Mode mode) const {
   flags.set(ColorFlag::ExactColors, c.exactColors() != 0);
   flags.set(ColorFlag::DarkYellow, c.darkYellow() != 0);
   flags.set(ColorFlag::FullSgr, c.fullSgr() != 0);
+  flags.set(ColorFlag::DirectColors, c.trueColor() != 0);
   return flags;
 }
 
@@ -206,7 +211,9 @@ int Run::execute(int argc, char** argv) {
   if (mode == Mode::SauceDisplay) {
     drawSauce(*screen_, *record_, c.rawComment() != 0);
   } else {
-    const std::int32_t bytesRead = AnsiSysInterpreter::run(*screen_, metadata_.get(), *input_);
+    const Dialect dialect = c.bbs() != 0 ? Dialect::Bbs : Dialect::AnsiSys;
+    const std::int32_t bytesRead =
+        AnsiSysInterpreter::run(*screen_, metadata_.get(), *input_, dialect, &report_);
     // The input is closed before any output is opened, so -o may name the input file.
     input_.reset();
     if (bytesRead < 0) return cleanUp(1);
@@ -276,7 +283,7 @@ int Run::cleanUp(int status) {
   if (output_ != nullptr) {
     // The last piece of the output is written only now; if it cannot be written the run
     // has failed, it must not claim success.
-    if (output_->flush(false) < 0 || output_->status() != StreamStatus::Ok) status = 1;
+    if (!output_->finish()) status = 1;
     output_.reset();
   }
   // A file output replaces the old file only now, and only after a complete run.

@@ -12,11 +12,12 @@ inline constexpr const char* kUsageFormat =
     "       %s -h\n"
     "       %s [-ABCEIPRSTWXabdeklmprsvxy] [-H scrheight]\n"
     "            [-c codepage] [-o outfile] [-q saucequery] [-t tabwidth]\n"
+    "            [--bbs] [--truecolor]\n"
     "            [-u format] [-w width] [infile]\n";
 
 /// Printed after the usage text. One entry per option in the order of the usage text's
-/// letters, then the input file: four spaces, the option padded to 15 columns, the
-/// description, continued at column 19; no line longer than 77 characters.
+/// letters, then the long options, then the input file: four spaces, the option padded to 15
+/// columns, the description, continued at column 19; no line longer than 77 characters.
 inline constexpr std::string_view kHelpText = R"help(
     -A             assume full support of SGR sequences, including those
                    that clear single attributes; gives the shortest output
@@ -116,6 +117,16 @@ inline constexpr std::string_view kHelpText = R"help(
     -y             exact colours as with `-x', but dark yellow instead of
                    brown, as some CGA machines showed it on a cheap monitor
                    or TV
+    --bbs          read the input as BBS terminals and today's art editors
+                   do: a line feed also returns to the line start, any
+                   number of parameters, 24-bit and 256 colours, iCE colour
+                   switches, ANSI music left out, more cursor and editing
+                   sequences
+    --help         the same as `-h'
+    --truecolor    24-bit colours with the exact VGA palette (brown
+                   #AA5500, gray #AAAAAA), for terminals that show any
+                   colour; implies `-a'
+    --version      the same as `-V'
     infile         read the input from infile instead of standard input
 )help";
 

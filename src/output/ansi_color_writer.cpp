@@ -2,7 +2,8 @@
 
 #include <array>
 #include <cstddef>
-#include <vector>
+
+#include "screen/vga_palette.hpp"
 
 namespace vidtwine {
 
@@ -11,7 +12,7 @@ namespace {
 constexpr std::uint16_t kEscape = 0x1B;
 
 // ESC, the body and 'm' as code units. The longest body is a reset, a blink switch and two
-// 256-colour parameters: "[;25;48;5;231;38;5;231", far below the capacity.
+// 24-bit colours: "[;25;48;2;255;255;255;38;2;255;255;255", below the capacity.
 class SgrSequence {
  public:
   SgrSequence() noexcept { units_[0] = kEscape; }
@@ -33,136 +34,114 @@ class SgrSequence {
     units_[length_++] = static_cast<std::uint16_t>('0' + parameter % 10);
   }
 
-  /// Appends the sequence with its final 'm' to `out`; an empty one appends nothing.
-  void appendTo(std::vector<std::uint16_t>& out) {
-    if (empty()) return;
+  /// `base` (38 or 48) with a palette index or a 24-bit colour; VGA colours as 24-bit ones
+  /// when `direct`, else from the palette.
+  void addExtended(unsigned base, ColorValue value, bool direct, bool darkYellow) noexcept {
+    add(base);
+    if (isVga(value) && !direct) {
+      add(5);
+      add(exactPaletteIndex(static_cast<unsigned>(value), darkYellow));
+      return;
+    }
+    if (value >= kPaletteColor && value < kPaletteColor + 256) {
+      add(5);
+      add(static_cast<unsigned>(value - kPaletteColor));
+      return;
+    }
+    const TrueColor color =
+        isVga(value) ? vgaColor(static_cast<unsigned>(value), darkYellow) : TrueColor(value);
+    add(2);
+    add(redOf(color));
+    add(greenOf(color));
+    add(blueOf(color));
+  }
+
+  const std::uint16_t* data() const noexcept { return units_.data(); }
+  /// Ends the sequence with 'm'; its length then.
+  std::size_t finish() noexcept {
     units_[length_++] = 'm';
-    out.insert(out.end(), units_.begin(), units_.begin() + static_cast<std::ptrdiff_t>(length_));
+    return length_;
   }
 
  private:
-  std::array<std::uint16_t, 40> units_;
+  std::array<std::uint16_t, 48> units_;
   std::size_t length_ = 1;
   std::uint16_t separator_ = '[';
 };
 
-// Bit 3 of a colour value: intensity for a foreground, blink or bright for a background.
-constexpr int kBright = 0x8;
-
-// An unknown current value counts as changed only when the new value has the bit set, so
-// that an "off" parameter is never written for a state nobody switched on.
-constexpr bool brightChanged(int current, int value) noexcept {
-  return current < 0 ? (value & kBright) != 0 : ((current ^ value) & kBright) != 0;
-}
-
-constexpr int withoutBright(int value) noexcept {
-  return value < 0 ? value : value & 0x7;
+ColorPolicy policyOf(ColorFlags flags) {
+  ColorPolicy policy;
+  policy.depth = flags.has(ColorFlag::DirectColors)    ? ColorDepth::Direct
+                 : flags.has(ColorFlag::ExactColors)   ? ColorDepth::Palette256
+                 : flags.has(ColorFlag::IntenseColors) ? ColorDepth::Sixteen
+                                                       : ColorDepth::Eight;
+  const bool eight = policy.depth == ColorDepth::Eight;
+  const bool blink = flags.has(ColorFlag::BlinkForBrightBg);
+  // Reverse stands in for bright backgrounds only where colours 8-15 cannot be named.
+  const bool reverse = eight && flags.has(ColorFlag::ReverseForBrightBg);
+  policy.defaultColors = flags.has(ColorFlag::DefaultColors);
+  policy.brightBackgroundAttribute = blink || reverse;
+  policy.brightBackgroundCode = blink || reverse;
+  policy.dimBackgrounds = eight || blink;
+  policy.boldAttribute = eight;
+  policy.boldCode = eight;
+  policy.switchOff = flags.has(ColorFlag::FullSgr);
+  return policy;
 }
 
 }  // namespace
 
 AnsiColorWriter::AnsiColorWriter(std::unique_ptr<Stream> target, ColorFlags flags)
-    : StreamWriter(std::move(target)), flags_(flags) {
-  // Reverse stands in for bright backgrounds only where colours 8-15 cannot be named.
-  if (flags_.has(ColorFlag::IntenseColors) || flags_.has(ColorFlag::ExactColors)) {
-    flags_.clear(ColorFlag::ReverseForBrightBg);
-  }
-  forgetColors();
+    : ColorWriter(std::move(target), flags, policyOf(flags)) {}
+
+bool AnsiColorWriter::spellReset() {
+  putAscii("\x1b[m");
+  return true;
 }
 
-void AnsiColorWriter::forgetColors() noexcept {
-  const bool defaults = flags_.has(ColorFlag::DefaultColors);
-  currentFg_ = defaults ? 7 : -1;
-  currentBg_ = defaults ? 0 : -1;
-}
-
-std::uint64_t AnsiColorWriter::writeSome(const std::byte* data, std::uint64_t n) {
-  if (target_ == nullptr) return 0;
-  return batch_.write(*this, *target_, data, n);
-}
-
-bool AnsiColorWriter::writeMarker(std::uint16_t unit, std::vector<std::uint16_t>& out,
-                                  KnownColors& ifUndelivered) {
-  ifUndelivered = colors();
-  if (flags_.has(ColorFlag::NoColors)) return true;
-  if (unit == charstream::AttributeReset) {
-    SgrSequence sequence;
-    sequence.addReset();
-    sequence.appendTo(out);
-    forgetColors();
-    return true;
-  }
-
-  const int fg = unit & 0x0F;
-  int bg = (unit >> 4) & 0x0F;
-  if (fg == currentFg_ && bg == currentBg_) return true;
-
-  const bool defaults = flags_.has(ColorFlag::DefaultColors);
-  const bool blink = flags_.has(ColorFlag::BlinkForBrightBg);
-  const bool reverse = flags_.has(ColorFlag::ReverseForBrightBg);
-  const bool exact = flags_.has(ColorFlag::ExactColors);
-  const bool eightColors = !exact && !flags_.has(ColorFlag::IntenseColors);
+bool AnsiColorWriter::spell(const ColorTransition& t) {
+  const bool defaults = flags().has(ColorFlag::DefaultColors);
+  const bool eight = !flags().has(ColorFlag::DirectColors) &&
+                     !flags().has(ColorFlag::ExactColors) && !flags().has(ColorFlag::IntenseColors);
+  const bool reverse = eight && flags().has(ColorFlag::ReverseForBrightBg) &&
+                       !flags().has(ColorFlag::BlinkForBrightBg);
+  const bool extended = flags().has(ColorFlag::DirectColors) || flags().has(ColorFlag::ExactColors);
+  const bool direct = flags().has(ColorFlag::DirectColors);
+  const bool darkYellow = flags().has(ColorFlag::DarkYellow);
 
   SgrSequence sequence;
-  if (defaults && fg == 7 && bg == 0) {
-    sequence.addReset();
-  } else {
-    if (!flags_.has(ColorFlag::FullSgr) && (((blink || reverse) && currentBg_ >= 8 && bg < 8) ||
-                                            (eightColors && currentFg_ >= 8 && fg < 8))) {
-      sequence.addReset();
-      // The colours are forgotten even when the sequence does not get through.
-      forgetColors();
-      ifUndelivered = colors();
-    }
-    int currentBg = currentBg_;
-    if (eightColors) {
-      if ((blink || reverse) && brightChanged(currentBg_, bg)) {
-        const bool on = (bg & kBright) != 0;
-        sequence.add(reverse ? (on ? 7 : 27) : (on ? 5 : 25));
-      }
-      if (brightChanged(currentFg_, fg)) sequence.add((fg & kBright) != 0 ? 1 : 22);
-      if (currentBg_ < 0 || ((currentBg_ ^ bg) & 0x7) != 0) {
-        sequence.add(defaults && bg == 0 ? 49 : 40 + static_cast<unsigned>(bg & 0x7));
-      }
-      if (currentFg_ < 0 || ((currentFg_ ^ fg) & 0x7) != 0) {
-        sequence.add(defaults && fg == 7 ? 39 : 30 + static_cast<unsigned>(fg & 0x7));
-      }
+  if (t.reset) sequence.addReset();
+  if (t.brightBackground != Switch::Keep) {
+    const bool on = t.brightBackground == Switch::On;
+    sequence.add(reverse ? (on ? 7 : 27) : (on ? 5 : 25));
+  }
+  if (t.bold != Switch::Keep) sequence.add(t.bold == Switch::On ? 1 : 22);
+  if (t.background != kUnknownColor) {
+    // With eight colours, only black itself is the default paper; a bright black is not.
+    const ColorValue paper = eight ? t.fullBackground : t.background;
+    if (defaults && paper == 0) {
+      sequence.add(49);
+    } else if (extended || !isVga(t.background)) {
+      sequence.addExtended(48, t.background, direct, darkYellow);
     } else {
-      if (blink) {
-        if (brightChanged(currentBg_, bg)) sequence.add((bg & kBright) != 0 ? 5 : 25);
-        bg = withoutBright(bg);
-        currentBg = withoutBright(currentBg_);
-      }
-      const bool darkYellow = flags_.has(ColorFlag::DarkYellow);
-      if (bg != currentBg) {
-        if (defaults && bg == 0) {
-          sequence.add(49);
-        } else if (exact) {
-          sequence.add(48);
-          sequence.add(5);
-          sequence.add(exactPaletteIndex(static_cast<unsigned>(bg), darkYellow));
-        } else {
-          const auto colour = static_cast<unsigned>(bg & 0x7);
-          sequence.add((bg & kBright) != 0 ? 100 + colour : 40 + colour);
-        }
-      }
-      if (fg != currentFg_) {
-        if (defaults && fg == 7) {
-          sequence.add(39);
-        } else if (exact) {
-          sequence.add(38);
-          sequence.add(5);
-          sequence.add(exactPaletteIndex(static_cast<unsigned>(fg), darkYellow));
-        } else {
-          const auto colour = static_cast<unsigned>(fg & 0x7);
-          sequence.add((fg & kBright) != 0 ? 90 + colour : 30 + colour);
-        }
-      }
+      const auto colour = static_cast<unsigned>(t.background & 7);
+      sequence.add(isBright(t.background) ? 100 + colour : 40 + colour);
     }
   }
-  sequence.appendTo(out);
-  currentFg_ = fg;
-  currentBg_ = (unit >> 4) & 0x0F;
+  if (t.foreground != kUnknownColor) {
+    const ColorValue ink = eight ? t.fullForeground : t.foreground;
+    if (defaults && ink == 7) {
+      sequence.add(39);
+    } else if (extended || !isVga(t.foreground)) {
+      sequence.addExtended(38, t.foreground, direct, darkYellow);
+    } else {
+      const auto colour = static_cast<unsigned>(t.foreground & 7);
+      sequence.add(isBright(t.foreground) ? 90 + colour : 30 + colour);
+    }
+  }
+  if (sequence.empty()) return true;
+  const std::size_t length = sequence.finish();
+  putUnits(sequence.data(), length);
   return true;
 }
 

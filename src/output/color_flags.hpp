@@ -8,7 +8,7 @@
 
 namespace vidtwine {
 
-enum class ColorFlag : std::uint8_t {
+enum class ColorFlag : std::uint16_t {
   NoColors = 0x01,            ///< markers and resets are dropped
   DefaultColors = 0x02,       ///< the terminal's default colours stand for gray on black
   ReverseForBrightBg = 0x04,  ///< background bit 3 shown with reverse (8 colours only)
@@ -17,6 +17,7 @@ enum class ColorFlag : std::uint8_t {
   ExactColors = 0x20,         ///< 256-colour palette (wins over IntenseColors)
   DarkYellow = 0x40,          ///< colour 3 as index 142 instead of 130
   FullSgr = 0x80,             ///< switch attributes off one by one instead of resetting
+  DirectColors = 0x100,       ///< 24-bit colours (wins over ExactColors)
 };
 using ColorFlags = BitFlags<ColorFlag>;
 
@@ -32,11 +33,5 @@ constexpr std::uint8_t exactPaletteIndex(unsigned value, bool darkYellow) noexce
   const std::uint8_t index = kExactPalette[value & 0x0F];
   return (index == 142 && !darkYellow) ? kBrownIndex : index;
 }
-
-/// The colours a colour writer knows the terminal to show: 0-15 each, or -1 when unknown.
-struct KnownColors {
-  int foreground;
-  int background;
-};
 
 }  // namespace vidtwine

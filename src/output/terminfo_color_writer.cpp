@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <string_view>
 
+#include "screen/vga_palette.hpp"
+
 namespace vidtwine {
 
 namespace {
@@ -17,6 +19,9 @@ namespace {
 TerminfoColorWriter* liveWriter = nullptr;
 
 constexpr char kEmpty[] = "";
+// Terminals whose colour capabilities take 24-bit values: those flagged `RGB`, and those
+// with at least 2^24 colours.
+constexpr int kDirectColors = 1 << 24;
 
 // An absent capability is a null pointer, a cancelled one (-1) counts as absent too.
 const char* capability(const char* value) noexcept {
@@ -36,26 +41,38 @@ bool repeatable(std::string_view text) noexcept {
          text.find("%g") == std::string_view::npos;
 }
 
-constexpr int kBright = 0x8;
-
-constexpr bool hasBright(int value) noexcept {
-  return value >= 0 && (value & kBright) != 0;
+// The extended `RGB` capability comes as a flag, a number or a string.
+bool hasRgbCapability() noexcept {
+  char name[] = "RGB";
+  return tigetflag(name) > 0 || tigetnum(name) > 0 || capability(tigetstr(name)) != nullptr;
 }
 
 }  // namespace
 
-std::unique_ptr<Stream> TerminfoColorWriter::create(std::unique_ptr<Stream> target,
-                                                    ColorFlags flags) {
+std::unique_ptr<TerminfoColorWriter> TerminfoColorWriter::create(std::unique_ptr<Stream> target,
+                                                                 ColorFlags flags) {
   if (liveWriter != nullptr) return nullptr;
   std::unique_ptr<TerminfoColorWriter> writer(new TerminfoColorWriter(std::move(target), flags));
-  liveWriter = writer.get();
   return writer;
 }
 
 TerminfoColorWriter::TerminfoColorWriter(std::unique_ptr<Stream> target, ColorFlags flags)
-    : StreamWriter(std::move(target)), flags_(flags) {
-  if (flags_.has(ColorFlag::NoColors) || !setUpTerminal()) flags_ = ColorFlag::NoColors;
-  forgetColors();
+    : ColorWriter(std::move(target), flags, ColorPolicy{}) {
+  liveWriter = this;
+  if (flags.has(ColorFlag::NoColors) || !setUpTerminal()) {
+    dropColors();
+    return;
+  }
+  ColorPolicy policy;
+  policy.depth = depth_;
+  policy.defaultColors = flags.has(ColorFlag::DefaultColors);
+  policy.defaultsByReset = true;
+  policy.brightBackgroundAttribute = brightBgCap_ != nullptr;
+  policy.brightBackgroundCode = brightBgCap_ != nullptr && *brightBgCap_ != '\0';
+  policy.dimBackgrounds = brightBgCap_ != nullptr;
+  policy.boldAttribute = boldCap_ != nullptr;
+  policy.boldCode = boldCap_ != nullptr && *boldCap_ != '\0';
+  replacePolicy(policy);
 }
 
 TerminfoColorWriter::~TerminfoColorWriter() {
@@ -68,11 +85,13 @@ bool TerminfoColorWriter::setUpTerminal() {
   // One writer lives at a time, so a description loaded for an earlier one is unused now:
   // release it instead of leaving it behind.
   if (cur_term != nullptr) del_curterm(cur_term);
-  if (setupterm(nullptr, fileDescriptor(), &error) != OK) return false;
+  if (setupterm(nullptr, targetDescriptor(), &error) != OK) return false;
   resetCap_ = capability(exit_attribute_mode);
   foregroundCap_ = capability(set_a_foreground);
   backgroundCap_ = capability(set_a_background);
-  const int colors = max_colors;
+  // tigetnum gives numbers beyond 32767 where the `max_colors` field is cut to a short.
+  char colorsName[] = "colors";
+  const int colors = tigetnum(colorsName);
   if (colors < 8 || resetCap_ == nullptr || foregroundCap_ == nullptr ||
       backgroundCap_ == nullptr) {
     return false;
@@ -80,126 +99,79 @@ bool TerminfoColorWriter::setUpTerminal() {
   if (colors < 16) {
     // Colours 8-15 cannot be named: intensity is bold, a bright background reverse or
     // nothing.
+    depth_ = ColorDepth::Eight;
     boldCap_ = capabilityOrEmpty(enter_bold_mode);
     brightBgCap_ =
-        flags_.has(ColorFlag::ReverseForBrightBg) ? capabilityOrEmpty(enter_reverse_mode) : kEmpty;
+        flags().has(ColorFlag::ReverseForBrightBg) ? capabilityOrEmpty(enter_reverse_mode) : kEmpty;
+  } else if (hasRgbCapability() || colors >= kDirectColors) {
+    depth_ = ColorDepth::Direct;
   } else {
-    flags_.clear(ColorFlag::ReverseForBrightBg);
-    exactPalette_ = colors >= 256;
+    depth_ = colors >= 256 ? ColorDepth::Palette256 : ColorDepth::Sixteen;
   }
-  if (flags_.has(ColorFlag::BlinkForBrightBg)) brightBgCap_ = capabilityOrEmpty(enter_blink_mode);
+  if (flags().has(ColorFlag::BlinkForBrightBg)) brightBgCap_ = capabilityOrEmpty(enter_blink_mode);
   return true;
-}
-
-void TerminfoColorWriter::forgetColors() noexcept {
-  const bool defaults = flags_.has(ColorFlag::DefaultColors);
-  currentFg_ = defaults ? 7 : -1;
-  currentBg_ = defaults ? 0 : -1;
-}
-
-std::uint64_t TerminfoColorWriter::writeSome(const std::byte* data, std::uint64_t n) {
-  if (target_ == nullptr) return 0;
-  return batch_.write(*this, *target_, data, n);
 }
 
 int TerminfoColorWriter::outputByte(int byte) {
   TerminfoColorWriter* writer = liveWriter;
-  if (writer == nullptr || writer->sink_ == nullptr) return -1;
-  writer->sink_->push_back(static_cast<std::uint16_t>(byte & 0xFF));
+  if (writer == nullptr) return -1;
+  const auto unit = static_cast<std::uint16_t>(byte & 0xFF);
+  if (writer->putCount_ < writer->putUnits_.size()) writer->putUnits_[writer->putCount_] = unit;
+  ++writer->putCount_;
+  writer->ColorWriter::put(unit);
   return byte;
 }
 
-bool TerminfoColorWriter::put(std::size_t slot, const char* capability, int index) {
-  KeptOutput& kept = kept_[slot];
-  if (kept.kept) {
-    sink_->insert(sink_->end(), kept.units.begin(), kept.units.begin() + kept.length);
+bool TerminfoColorWriter::put(std::size_t slot, const char* capability, long parameter) {
+  if (slot != kNoSlot && kept_[slot].kept) {
+    const KeptOutput& kept = kept_[slot];
+    for (std::size_t i = 0; i < kept.length; ++i)
+      ColorWriter::put(kept.units[i]);
     return true;
   }
-  if (index >= 0 && exactPalette_) {
-    index = exactPaletteIndex(static_cast<unsigned>(index), flags_.has(ColorFlag::DarkYellow));
-  }
-  const char* text = index >= 0 ? tiparm(capability, index) : capability;
-  const std::size_t start = sink_->size();
+  const char* text = parameter >= 0 ? tiparm(capability, parameter) : capability;
+  putCount_ = 0;
   if (text == nullptr || tputs(text, 1, outputByte) == ERR) return false;
-  const std::size_t length = sink_->size() - start;
-  if (length <= kept.units.size() && repeatable(capability) && repeatable(text)) {
-    std::copy(sink_->begin() + static_cast<std::ptrdiff_t>(start), sink_->end(),
-              kept.units.begin());
-    kept.length = static_cast<std::uint8_t>(length);
+  if (slot != kNoSlot && putCount_ <= kept_[slot].units.size() && repeatable(capability) &&
+      repeatable(text)) {
+    KeptOutput& kept = kept_[slot];
+    std::copy_n(putUnits_.begin(), putCount_, kept.units.begin());
+    kept.length = static_cast<std::uint8_t>(putCount_);
     kept.kept = true;
   }
   return true;
 }
 
-bool TerminfoColorWriter::writeMarker(std::uint16_t unit, std::vector<std::uint16_t>& out,
-                                      KnownColors& ifUndelivered) {
-  ifUndelivered = colors();
-  if (flags_.has(ColorFlag::NoColors)) return true;
-  sink_ = &out;
-  if (unit == charstream::AttributeReset) {
-    if (!put(kResetSlot, resetCap_)) return false;
-    forgetColors();
-    return true;
-  }
-
-  const int fg = unit & 0x0F;
-  const int bg = (unit >> 4) & 0x0F;
-  if (fg == currentFg_ && bg == currentBg_) return true;
-
-  const bool defaults = flags_.has(ColorFlag::DefaultColors);
-  if (defaults && fg == 7 && bg == 0) {
-    if (!put(kResetSlot, resetCap_)) return false;
-    currentFg_ = 7;
-    currentBg_ = 0;
-    return true;
-  }
-
-  const bool brightBgAttribute = brightBgCap_ != nullptr;
-  const bool boldAttribute = boldCap_ != nullptr;
-  bool reset = (brightBgAttribute && currentBg_ >= 8 && bg < 8) ||
-               (boldAttribute && currentFg_ >= 8 && fg < 8);
-  // With default colours, black and gray are reached by a reset, never set explicitly.
-  if (defaults) {
-    reset =
-        reset ||
-        (brightBgAttribute ? (bg & 0x7) == 0 && (currentBg_ & 0x7) != 0
-                           : bg == 0 && currentBg_ != 0) ||
-        (boldAttribute ? (fg & 0x7) == 7 && (currentFg_ & 0x7) != 7 : fg == 7 && currentFg_ != 7);
-  }
-  if (reset) {
-    if (!put(kResetSlot, resetCap_)) return false;
-    // The colours are forgotten even when the output does not get through.
-    forgetColors();
-    ifUndelivered = colors();
-  }
-
-  int bgIndex = bg;
-  int currentBgIndex = currentBg_;
-  if (brightBgAttribute) {
-    if (hasBright(bg) && !hasBright(currentBg_) && *brightBgCap_ != '\0' &&
-        !put(kBrightBgSlot, brightBgCap_)) {
-      return false;
+bool TerminfoColorWriter::putColor(std::size_t slots, const char* capability, ColorValue value) {
+  const bool darkYellow = flags().has(ColorFlag::DarkYellow);
+  if (isVga(value)) {
+    const auto index = static_cast<unsigned>(value);
+    long parameter = value;
+    if (depth_ == ColorDepth::Direct) {
+      parameter = static_cast<long>(vgaColor(index, darkYellow) & 0xFFFFFF);
+    } else if (depth_ == ColorDepth::Palette256) {
+      parameter = exactPaletteIndex(index, darkYellow);
     }
-    bgIndex = bg & 0x7;
-    currentBgIndex = currentBg_ < 0 ? -1 : currentBg_ & 0x7;
+    return put(slots + index, capability, parameter);
   }
-  int fgIndex = fg;
-  int currentFgIndex = currentFg_;
-  if (boldAttribute) {
-    if (hasBright(fg) && !hasBright(currentFg_) && *boldCap_ != '\0' && !put(kBoldSlot, boldCap_)) {
-      return false;
-    }
-    fgIndex = fg & 0x7;
-    currentFgIndex = currentFg_ < 0 ? -1 : currentFg_ & 0x7;
+  if (value >= kPaletteColor && value < kPaletteColor + 256) {
+    return put(kNoSlot, capability, value - kPaletteColor);
   }
-  if (bgIndex != currentBgIndex &&
-      !put(kBackgroundSlots + static_cast<std::size_t>(bgIndex), backgroundCap_, bgIndex))
+  return put(kNoSlot, capability, static_cast<long>(value & 0xFFFFFF));
+}
+
+bool TerminfoColorWriter::spellReset() {
+  return put(kResetSlot, resetCap_);
+}
+
+bool TerminfoColorWriter::spell(const ColorTransition& t) {
+  if (t.reset && !put(kResetSlot, resetCap_)) return false;
+  if (t.brightBackground == Switch::On && !put(kBrightBgSlot, brightBgCap_)) return false;
+  if (t.bold == Switch::On && !put(kBoldSlot, boldCap_)) return false;
+  if (t.background != kUnknownColor && !putColor(kBackgroundSlots, backgroundCap_, t.background))
     return false;
-  if (fgIndex != currentFgIndex &&
-      !put(kForegroundSlots + static_cast<std::size_t>(fgIndex), foregroundCap_, fgIndex))
+  if (t.foreground != kUnknownColor && !putColor(kForegroundSlots, foregroundCap_, t.foreground))
     return false;
-  currentFg_ = fg;
-  currentBg_ = bg;
   return true;
 }
 

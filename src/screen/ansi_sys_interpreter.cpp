@@ -6,6 +6,8 @@
 #include <string_view>
 #include <utility>
 
+#include "screen/vga_palette.hpp"
+
 namespace vidtwine {
 
 namespace {
@@ -47,37 +49,60 @@ constexpr auto kRenditionChanges = [] {
   return changes;
 }();
 
+constexpr std::uint8_t kEscape = 0x1B;
+constexpr std::uint8_t kShiftOut = 0x0E;  // ends an ANSI music string
+constexpr std::size_t kBbsParameters = 16;
+
 /// The state of one run: where in a sequence the input stands, the parameters gathered
-/// so far and the saved cursor position.
+/// so far and the saved cursor position. The dialect is fixed at compile time so that the
+/// ANSI.SYS reading pays nothing for the other one.
+template <Dialect D>
 class SequenceParser {
  public:
-  SequenceParser(VirtualScreen& screen, Stream* metadata) noexcept
-      : screen_(screen), metadata_(metadata) {}
+  SequenceParser(VirtualScreen& screen, Stream* metadata, InterpreterReport& report) noexcept
+      : screen_(screen), metadata_(metadata), report_(report) {
+    if constexpr (D == Dialect::Bbs) screen_.setLineFeedReturns(true);
+  }
 
-  /// Processes a block of input; false when a sequence begins a ninth parameter, which
-  /// ends the run.
+  /// Processes a block of input; false when an ANSI.SYS sequence begins a ninth parameter,
+  /// which ends the run.
   bool feed(std::span<const std::uint8_t> block);
 
  private:
-  enum class State : std::uint8_t { Text, Escape, Csi };
+  enum class State : std::uint8_t { Text, Escape, Csi, Music };
+  static constexpr std::size_t kParameters = D == Dialect::Bbs ? kBbsParameters : kMaxParameters;
 
   void finishSequence(std::uint8_t final);
   void selectRendition();
+  void selectExtendedRendition();
   void setMode(bool set);
   void command(std::uint8_t final);
+  void bbsCommand(std::uint8_t final);
   void reportMode(std::string_view lines) {
     if (metadata_ != nullptr) metadata_->putString(lines);
+  }
+  /// The parameter at `index`, 0 where none was given.
+  std::uint32_t parameter(std::size_t index) const noexcept {
+    return index < count_ ? parameters_[index] : 0;
   }
 
   VirtualScreen& screen_;
   Stream* metadata_;
+  InterpreterReport& report_;
   State state_ = State::Text;
-  std::array<std::uint32_t, kMaxParameters> parameters_{};
+  std::array<std::uint32_t, kParameters> parameters_{};
   std::size_t count_ = 1;
+  // BBS only: which parameters came after a colon, whether any digit or a `?` was seen,
+  // and whether parameters beyond the kept ones were dropped.
+  std::uint32_t colons_ = 0;
+  bool digits_ = false;
+  bool private_ = false;
+  bool overflow_ = false;
   std::pair<std::int32_t, std::int32_t> saved_{0, 0};
 };
 
-bool SequenceParser::feed(std::span<const std::uint8_t> block) {
+template <Dialect D>
+bool SequenceParser<D>::feed(std::span<const std::uint8_t> block) {
   const std::uint8_t* next = block.data();
   const std::uint8_t* const end = next + block.size();
   while (next != end) {
@@ -94,35 +119,67 @@ bool SequenceParser::feed(std::span<const std::uint8_t> block) {
         if (*next++ == '[') {
           parameters_.fill(0);
           count_ = 1;
+          colons_ = 0;
+          digits_ = private_ = overflow_ = false;
           state_ = State::Csi;
         } else {
           state_ = State::Text;
         }
         break;
+      case State::Music: {
+        // A music string is consumed up to its 0x0E; an ESC, which music never contains,
+        // also ends it, so that a stray `ESC[M` cannot swallow the rest of the art.
+        const std::uint8_t* stop = next;
+        while (stop != end && *stop != kShiftOut && *stop != kEscape)
+          ++stop;
+        if (stop == end) return true;
+        next = *stop == kShiftOut ? stop + 1 : stop;
+        state_ = State::Text;
+        break;
+      }
       case State::Csi: {
         // The parameter being read is kept in a local until the sequence or the block ends.
-        // Unsigned arithmetic wraps modulo 2^32, as intended for oversized numbers.
-        std::uint32_t parameter = parameters_[count_ - 1];
+        // ANSI.SYS arithmetic wraps modulo 2^32, as intended for oversized numbers; the
+        // BBS dialect saturates instead.
+        std::uint32_t value = parameters_[count_ - 1];
         for (;;) {
           if (next == end) {
-            parameters_[count_ - 1] = parameter;
+            if (!overflow_) parameters_[count_ - 1] = value;
             return true;
           }
           const std::uint8_t byte = *next++;
           const auto digit = static_cast<std::uint32_t>(byte - '0');
           if (digit < 10) {
-            parameter = parameter * 10u + digit;
+            if constexpr (D == Dialect::Bbs) {
+              const std::uint64_t wide = std::uint64_t{value} * 10u + digit;
+              value = static_cast<std::uint32_t>(std::min<std::uint64_t>(wide, UINT32_MAX));
+              digits_ = true;
+            } else {
+              value = value * 10u + digit;
+            }
             continue;
           }
-          parameters_[count_ - 1] = parameter;
-          if (byte == ';' || byte == ',') {
-            if (count_ == kMaxParameters) return false;
-            ++count_;
-            parameter = 0;
+          if (!overflow_) parameters_[count_ - 1] = value;
+          if (byte == ';' || byte == ',' || (D == Dialect::Bbs && byte == ':')) {
+            if constexpr (D == Dialect::Bbs) {
+              // Parameters beyond those kept are read and dropped.
+              if (count_ == kParameters) {
+                overflow_ = true;
+              } else {
+                if (byte == ':') colons_ |= 1u << count_;
+                ++count_;
+              }
+            } else {
+              if (count_ == kMaxParameters) return false;
+              ++count_;
+            }
+            value = 0;
           } else if (byte != '=' && byte != '>' && byte != '?') {
             state_ = State::Text;
             finishSequence(byte);
             break;
+          } else if (D == Dialect::Bbs && byte == '?') {
+            private_ = true;
           }
         }
         break;
@@ -132,16 +189,23 @@ bool SequenceParser::feed(std::span<const std::uint8_t> block) {
   return true;
 }
 
-void SequenceParser::finishSequence(std::uint8_t final) {
+template <Dialect D>
+void SequenceParser<D>::finishSequence(std::uint8_t final) {
   switch (final) {
     case 'm':
-      selectRendition();
+      if constexpr (D == Dialect::Bbs) {
+        selectExtendedRendition();
+      } else {
+        selectRendition();
+      }
       break;
     case 'h':
-      setMode(true);
-      break;
     case 'l':
-      setMode(false);
+      if (D == Dialect::Bbs && private_ && parameters_[0] == 33) {
+        report_.iceColors = final == 'h' ? 1 : 0;
+      } else if (D != Dialect::Bbs || !private_ || parameters_[0] == 7) {
+        setMode(final == 'h');
+      }
       break;
     case 'A':
     case 'B':
@@ -155,12 +219,15 @@ void SequenceParser::finishSequence(std::uint8_t final) {
     case 'u':
       command(final);
       break;
-    default:  // unrecognised: the sequence has no effect
+    default:
+      if constexpr (D == Dialect::Bbs) bbsCommand(final);
+      // Otherwise unrecognised: the sequence has no effect.
       break;
   }
 }
 
-void SequenceParser::selectRendition() {
+template <Dialect D>
+void SequenceParser<D>::selectRendition() {
   // Each code keeps some bits of the rendition and sets others, so a sequence of them is
   // applied without a branch per code; parameters in art are mixed unpredictably.
   Rendition rendition = screen_.rendition();
@@ -172,7 +239,73 @@ void SequenceParser::selectRendition() {
   screen_.setRendition(rendition);
 }
 
-void SequenceParser::setMode(bool set) {
+template <Dialect D>
+void SequenceParser<D>::selectExtendedRendition() {
+  const auto channel = [](std::uint32_t value) {
+    return static_cast<std::uint8_t>(std::min<std::uint32_t>(value, 255));
+  };
+  for (std::size_t index = 0; index < count_; ++index) {
+    const std::uint32_t code = parameters_[index];
+    if (code == 38 || code == 48) {
+      // 38;5;n and 38;2;r;g;b, or with colons, 38:5:n and 38:2:[space]:r:g:b.
+      const std::size_t mode = index + 1;
+      if (mode >= count_) break;
+      const bool colon = (colons_ >> mode & 1u) != 0;
+      std::size_t end = colon ? mode + 1 : count_;
+      while (colon && end < count_ && (colons_ >> end & 1u) != 0)
+        ++end;
+      TrueColor color = kNoTrueColor;
+      std::size_t last = colon ? end - 1 : mode;
+      if (parameters_[mode] == 5 && mode + 1 < end) {
+        const std::uint32_t n = parameters_[mode + 1];
+        if (n < 256) color = n < 16 ? kVgaPalette[n] : xtermColor(n);
+        last = colon ? end - 1 : mode + 1;
+      } else if (parameters_[mode] == 2) {
+        std::size_t first = mode + 1;
+        if (colon && end - first >= 4) ++first;  // the colour space, left empty in practice
+        if (first + 2 < end) {
+          color = trueColor(channel(parameters_[first]), channel(parameters_[first + 1]),
+                            channel(parameters_[first + 2]));
+          last = colon ? end - 1 : first + 2;
+        } else {
+          last = end - 1;
+        }
+      }
+      if (color != kNoTrueColor) {
+        if (code == 38) {
+          screen_.setTrueForeground(color);
+        } else {
+          screen_.setTrueBackground(color);
+        }
+      }
+      index = last;
+      continue;
+    }
+    Rendition rendition = screen_.rendition();
+    if (code >= 90 && code <= 97) {
+      rendition = static_cast<Rendition>((rendition & ~kRenditionForeground) | (code - 90) |
+                                         kRenditionBold);
+    } else if (code >= 100 && code <= 107) {
+      rendition = static_cast<Rendition>((rendition & ~kRenditionBackground) | ((code - 100) << 4) |
+                                         kRenditionBlink);
+    } else {
+      const RenditionChange& change =
+          kRenditionChanges[std::min<std::uint32_t>(code, kUnknownCode)];
+      rendition = static_cast<Rendition>((rendition & change.keep) | change.set);
+    }
+    // A 16-colour code replaces a 24-bit colour of the same layer; 0 both.
+    if (code == 0 || (code >= 30 && code <= 39) || (code >= 90 && code <= 97)) {
+      screen_.setTrueForeground(kNoTrueColor);
+    }
+    if (code == 0 || (code >= 40 && code <= 49) || (code >= 100 && code <= 107)) {
+      screen_.setTrueBackground(kNoTrueColor);
+    }
+    screen_.setRendition(rendition);
+  }
+}
+
+template <Dialect D>
+void SequenceParser<D>::setMode(bool set) {
   switch (parameters_[0]) {
     case 0:
     case 1:
@@ -192,9 +325,10 @@ void SequenceParser::setMode(bool set) {
   }
 }
 
-void SequenceParser::command(std::uint8_t final) {
+template <Dialect D>
+void SequenceParser<D>::command(std::uint8_t final) {
   const std::uint32_t first = parameters_[0];
-  const std::uint32_t second = parameters_[1];
+  const std::uint32_t second = parameter(1);
   const std::uint32_t n = first != 0 ? first : 1;
   switch (final) {
     case 'A':
@@ -245,10 +379,72 @@ void SequenceParser::command(std::uint8_t final) {
   }
 }
 
-}  // namespace
+template <Dialect D>
+void SequenceParser<D>::bbsCommand(std::uint8_t final) {
+  const std::uint32_t first = parameters_[0];
+  const std::uint32_t n = first != 0 ? first : 1;
+  const auto channel = [](std::uint32_t value) {
+    return static_cast<std::uint8_t>(std::min<std::uint32_t>(value, 255));
+  };
+  switch (final) {
+    case 'G':  // column
+      screen_.moveTo(n - 1, screen_.windowRow());
+      break;
+    case 'd':  // row
+      screen_.moveTo(screen_.column(), n - 1);
+      break;
+    case 'E':  // lines down, to the start
+      screen_.cursorDown(n);
+      screen_.moveTo(0, screen_.windowRow());
+      break;
+    case 'F':  // lines up, to the start
+      screen_.cursorUp(n);
+      screen_.moveTo(0, screen_.windowRow());
+      break;
+    case '@':
+      screen_.insertCharacters(n);
+      break;
+    case 'P':
+      screen_.deleteCharacters(n);
+      break;
+    case 'X':
+      screen_.eraseCharacters(n);
+      break;
+    case 'L':
+      screen_.insertLines(n);
+      break;
+    case 'M':
+      // Without a parameter, `ESC[M` starts a music string, as `ESC[N` always does.
+      if (digits_ || count_ > 1) {
+        screen_.deleteLines(n);
+      } else {
+        state_ = State::Music;
+      }
+      break;
+    case 'N':
+      state_ = State::Music;
+      break;
+    case 't':
+      // 24-bit colours of the DOS art editors: 0 background, 1 foreground, then r;g;b.
+      if (count_ >= 4 && first <= 1) {
+        const TrueColor color =
+            trueColor(channel(parameters_[1]), channel(parameters_[2]), channel(parameters_[3]));
+        if (first == 0) {
+          screen_.setTrueBackground(color);
+        } else {
+          screen_.setTrueForeground(color);
+        }
+      }
+      break;
+    default:  // queries and everything else: consumed without effect
+      break;
+  }
+}
 
-std::int32_t AnsiSysInterpreter::run(VirtualScreen& screen, Stream* metadata, Stream& input) {
-  SequenceParser parser(screen, metadata);
+template <Dialect D>
+std::int32_t runDialect(VirtualScreen& screen, Stream* metadata, Stream& input,
+                        InterpreterReport& report) {
+  SequenceParser<D> parser(screen, metadata, report);
   std::array<std::uint8_t, kBlockSize> block;
   std::uint64_t total = 0;
   for (;;) {
@@ -261,6 +457,16 @@ std::int32_t AnsiSysInterpreter::run(VirtualScreen& screen, Stream* metadata, St
   }
   if (input.status() == StreamStatus::Error) return -1;
   return static_cast<std::int32_t>(std::min(total, kMaxResult));
+}
+
+}  // namespace
+
+std::int32_t AnsiSysInterpreter::run(VirtualScreen& screen, Stream* metadata, Stream& input,
+                                     Dialect dialect, InterpreterReport* report) {
+  InterpreterReport ignored;
+  InterpreterReport& out = report != nullptr ? *report : ignored;
+  if (dialect == Dialect::Bbs) return runDialect<Dialect::Bbs>(screen, metadata, input, out);
+  return runDialect<Dialect::AnsiSys>(screen, metadata, input, out);
 }
 
 }  // namespace vidtwine

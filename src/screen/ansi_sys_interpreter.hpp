@@ -8,13 +8,26 @@
 
 namespace vidtwine {
 
+/// The two readings of escape sequences: the DOS console driver's, and that of BBS
+/// terminals and today's art editors (line feeds that return, any number of parameters,
+/// extended and 24-bit colours, iCE colour switches, ANSI music, editing sequences).
+enum class Dialect : std::uint8_t { AnsiSys, Bbs };
+
+/// What an input asked of the output by itself.
+struct InterpreterReport {
+  /// The last iCE colour switch: 1 bright backgrounds (`ESC[?33h`), 0 blink
+  /// (`ESC[?33l`), -1 none.
+  int iceColors = -1;
+};
+
 class AnsiSysInterpreter final {
  public:
   /// Reads `input` to its end and renders it onto `screen`. Text-mode switches are
   /// reported as key=value lines on `metadata` when it is given. The result is the number
-  /// of bytes read, capped at 2147483647, or -1 when a sequence begins a ninth parameter
-  /// (the run stops there) or the input ends with an error.
-  static std::int32_t run(VirtualScreen& screen, Stream* metadata, Stream& input);
+  /// of bytes read, capped at 2147483647, or -1 when the input ends with an error or, in
+  /// the ANSI.SYS dialect, when a sequence begins a ninth parameter (the run stops there).
+  static std::int32_t run(VirtualScreen& screen, Stream* metadata, Stream& input,
+                          Dialect dialect = Dialect::AnsiSys, InterpreterReport* report = nullptr);
 };
 
 }  // namespace vidtwine

@@ -19,54 +19,25 @@ constexpr bool isControl(std::uint8_t byte) noexcept {
 constexpr std::uint8_t kSpace = 0x20;
 constexpr std::uint8_t kEscape = 0x1B;
 
-/// Bit masks of the first n (0 to 8) of eight 16-bit cells, as two 64-bit halves.
-constexpr auto kFirstCells = [] {
-  std::array<std::array<std::uint64_t, 2>, 9> masks{};
-  for (unsigned n = 0; n <= 8; ++n) {
-    for (unsigned cell = 0; cell < n; ++cell)
-      masks[n][cell / 4] |= std::uint64_t{0xFFFF} << (16 * (cell % 4));
-  }
-  return masks;
-}();
-
-/// Writes the cells of the bytes from `next` on, up to the first byte below 0x20 or
-/// `limit`, to `out`; returns where it stopped.
-const std::uint8_t* copyPrintable(const std::uint8_t* next, const std::uint8_t* limit,
-                                  ScreenCell* out, ScreenCell attribute) noexcept {
+/// The first byte below 0x20 from `next` on, or `limit`.
+const std::uint8_t* findControl(const std::uint8_t* next, const std::uint8_t* limit) noexcept {
   if constexpr (std::endian::native == std::endian::little) {
-    // Eight bytes at a time while eight are there. Where the run ends is found by
-    // arithmetic: a comparison per byte would end in a mispredicted branch at every one of
-    // the short runs between the sequences of coloured art.
+    // Eight bytes at a time: where the run ends is found by arithmetic, not by a
+    // comparison per byte, which would end in a mispredicted branch at every one of the
+    // short runs between the sequences of coloured art.
     constexpr std::uint64_t kOnes = 0x0101010101010101;
-    const std::uint64_t attributes = attribute * 0x0001000100010001;
     while (limit - next >= 8) {
       std::uint64_t bytes;
       std::memcpy(&bytes, next, sizeof bytes);
       // The high bit of each byte below 0x20 (and maybe of bytes after it, which do not
       // matter); bytes from 0x80 up are not below.
       const std::uint64_t below = (bytes - 0x20 * kOnes) & ~bytes & 0x80 * kOnes;
-      const auto count = static_cast<unsigned>(std::countr_zero(below)) / 8;
-      // Eight new cells, of which the first `count` replace the old ones.
-      const auto cellsOf = [attributes](std::uint64_t four) {
-        four = (four | (four << 16)) & 0x0000FFFF0000FFFF;
-        four = (four | (four << 8)) & 0x00FF00FF00FF00FF;
-        return (four << 8) | attributes;
-      };
-      const std::uint64_t low = cellsOf(bytes & 0xFFFFFFFF);
-      const std::uint64_t high = cellsOf(bytes >> 32);
-      const std::array<std::uint64_t, 2>& mask = kFirstCells[count];
-      std::uint64_t old[2];
-      std::memcpy(old, out, sizeof old);
-      old[0] = (old[0] & ~mask[0]) | (low & mask[0]);
-      old[1] = (old[1] & ~mask[1]) | (high & mask[1]);
-      std::memcpy(out, old, sizeof old);
-      next += count;
-      out += count;
-      if (count != 8) return next;
+      if (below != 0) return next + std::countr_zero(below) / 8;
+      next += 8;
     }
   }
-  for (; next != limit && *next >= kSpace; ++next)
-    *out++ = static_cast<ScreenCell>((*next << 8) | attribute);
+  while (next != limit && *next >= kSpace)
+    ++next;
   return next;
 }
 
@@ -88,6 +59,13 @@ std::unique_ptr<VirtualScreen> VirtualScreen::create(std::int32_t width, std::in
 }
 
 // ---- writing ----------------------------------------------------------------------------
+
+void VirtualScreen::updateColors() noexcept {
+  CellColors colors = penColors_;
+  if ((rendition_ & kRenditionReverse) != 0) std::swap(colors.foreground, colors.background);
+  if ((rendition_ & kRenditionConcealed) != 0) colors.foreground = colors.background;
+  cellColors_ = colors;
+}
 
 void VirtualScreen::putChar(std::uint8_t byte) {
   if (isControl(byte)) {
@@ -130,28 +108,44 @@ const std::uint8_t* VirtualScreen::writeRun(const std::uint8_t* next, const std:
   // that are written come through here again as runs of their own.
   const auto room = static_cast<std::size_t>(width_ - column_);
   const std::uint8_t* const limit = static_cast<std::size_t>(end - next) < room ? end : next + room;
+  const std::uint8_t* const stop = findControl(next + 1, limit);
+  const auto count = static_cast<std::uint32_t>(stop - next);
   const auto attribute = static_cast<ScreenCell>(attribute_);
-  const std::uint8_t* stop = next;
-  if (ScreenCell* cells = storedRow(row_)) {
-    ScreenCell* out = cells + column_;
-    *out++ = static_cast<ScreenCell>((*stop++ << 8) | attribute);
-    stop = copyPrintable(stop, limit, out, attribute);
-  } else {
-    do {
-      ++stop;
-    } while (stop != limit && *stop >= kSpace);
-    // A row without storage stays without it as long as only blanks are written to it.
-    const bool blanks = attribute == cellAttribute(kBlankCell) &&
-                        std::all_of(next, stop, [](std::uint8_t b) { return b == kSpace; });
-    if (!blanks) {
-      ScreenCell* out = allocateRow(row_) + column_;
-      for (const std::uint8_t* at = next; at != stop; ++at)
-        *out++ = static_cast<ScreenCell>((*at << 8) | attribute);
+  // A row without storage stays without it as long as only blanks are written to it.
+  const bool blanks = attribute == cellAttribute(kBlankCell) && cellColors_ == CellColors{} &&
+                      findRow(row_) == nullptr &&
+                      std::all_of(next, stop, [](std::uint8_t b) { return b == kSpace; });
+  if (!blanks) {
+    const std::uint32_t last = column_ + count;
+    Row* stored = rowSlot(row_);
+    // Most runs go to a row that has the room and no 24-bit colours, and was cut already.
+    if (stored == nullptr || last > stored->capacity || column_ > stored->length ||
+        stored->narrowings != narrowingCount_ || stored->colors || cellColors_ != CellColors{}) {
+      stored = &extendRow(row_, column_, last);
+      paintColors(*stored, column_, last);
+    } else if (last > stored->length) {
+      stored->length = last;
     }
+    ScreenCell* out = stored->cells.get() + column_;
+    for (std::uint32_t i = 0; i < count; ++i)
+      out[i] = static_cast<ScreenCell>((next[i] << 8) | attribute);
   }
-  column_ += static_cast<std::uint32_t>(stop - next);
+  column_ += count;
   if (row_ >= usedRows_) usedRows_ = row_ + 1;
   return stop;
+}
+
+void VirtualScreen::writeCell(ScreenCell value) {
+  const Row* stored = findRow(row_);
+  // Blanks after the stored cells are there already.
+  if (value != kBlankCell || cellColors_ != CellColors{} ||
+      (stored != nullptr && column_ < lengthNow(*stored))) {
+    Row& row = extendRow(row_, column_, column_ + 1);
+    row.cells[column_] = value;
+    paintColors(row, column_, column_ + 1);
+  }
+  ++column_;
+  if (row_ >= usedRows_) usedRows_ = row_ + 1;
 }
 
 void VirtualScreen::putControl(std::uint8_t byte) {
@@ -169,6 +163,7 @@ void VirtualScreen::putControl(std::uint8_t byte) {
       break;
     case 0x0A:
       lineFeed();
+      if (lineFeedReturns_) column_ = 0;
       break;
     case 0x0D:
       column_ = 0;
@@ -189,14 +184,83 @@ void VirtualScreen::tab() {
   } while (column_ % stop != 0);
 }
 
-ScreenCell* VirtualScreen::allocateRow(std::uint64_t row) {
+// ---- row storage ------------------------------------------------------------------------
+
+std::uint32_t VirtualScreen::lengthNow(const Row& row) const noexcept {
+  if (row.narrowings == narrowingCount_) return row.length;
+  // The narrowest width since the row was last cut.
+  const auto later = std::upper_bound(
+      narrowings_.begin(), narrowings_.end(), row.narrowings,
+      [](std::uint64_t count, const Narrowing& narrowing) { return count < narrowing.count; });
+  return later == narrowings_.end() ? row.length : std::min(row.length, later->width);
+}
+
+const VirtualScreen::Row* VirtualScreen::findRow(std::uint64_t row) const noexcept {
+  const std::uint64_t block = row >> kBlockBits;
+  if (block >= blocks_.size() || !blocks_[block]) return nullptr;
+  const Row& stored = (*blocks_[block])[row & kBlockMask];
+  return stored.capacity != 0 ? &stored : nullptr;
+}
+
+VirtualScreen::Row* VirtualScreen::storedRow(std::uint64_t row) noexcept {
+  Row* stored = const_cast<Row*>(findRow(row));
+  if (stored != nullptr) {
+    stored->length = lengthNow(*stored);
+    stored->narrowings = narrowingCount_;
+  }
+  return stored;
+}
+
+VirtualScreen::Row& VirtualScreen::extendRow(std::uint64_t row, std::uint32_t begin,
+                                             std::uint32_t end) {
+  Row* found = storedRow(row);
+  if (found == nullptr) {
+    found = &rowSlotMade(row);
+    found->narrowings = narrowingCount_;
+  }
+  Row& stored = *found;
+  if (end > stored.capacity) {
+    // Rows usually fill from left to right: room for a typical line at once, then doubling,
+    // never beyond the width.
+    constexpr std::uint32_t kFirstCapacity = 80;
+    const std::uint32_t capacity =
+        std::min(width_, std::max({end, stored.capacity * 2, kFirstCapacity}));
+    auto cells = std::make_unique_for_overwrite<ScreenCell[]>(capacity);
+    std::copy_n(stored.cells.get(), stored.length, cells.get());
+    stored.cells = std::move(cells);
+    if (stored.colors) {
+      auto colors = std::make_unique_for_overwrite<CellColors[]>(capacity);
+      std::copy_n(stored.colors.get(), stored.length, colors.get());
+      stored.colors = std::move(colors);
+    }
+    stored.capacity = capacity;
+  }
+  if (begin > stored.length) {
+    std::fill(stored.cells.get() + stored.length, stored.cells.get() + begin, kBlankCell);
+    if (stored.colors)
+      std::fill(stored.colors.get() + stored.length, stored.colors.get() + begin, CellColors{});
+  }
+  stored.length = std::max(stored.length, end);
+  return stored;
+}
+
+VirtualScreen::Row& VirtualScreen::rowSlotMade(std::uint64_t row) {
   const std::uint64_t index = row >> kBlockBits;
   if (index >= blocks_.size()) blocks_.resize(index + 1);
   if (!blocks_[index]) blocks_[index] = std::make_unique<RowBlock>();
-  auto& slot = (*blocks_[index])[row & kBlockMask];
-  slot = std::make_unique_for_overwrite<ScreenCell[]>(width_);
-  std::fill_n(slot.get(), width_, kBlankCell);
-  return slot.get();
+  return (*blocks_[index])[row & kBlockMask];
+}
+
+void VirtualScreen::paintColors(Row& row, std::uint32_t begin, std::uint32_t end) {
+  if (cellColors_ != CellColors{}) {
+    if (!row.colors) {
+      row.colors = std::make_unique_for_overwrite<CellColors[]>(row.capacity);
+      std::fill_n(row.colors.get(), begin, CellColors{});
+    }
+    std::fill(row.colors.get() + begin, row.colors.get() + end, cellColors_);
+  } else if (row.colors) {
+    std::fill(row.colors.get() + begin, row.colors.get() + end, CellColors{});
+  }
 }
 
 // ---- cursor -----------------------------------------------------------------------------
@@ -263,8 +327,16 @@ std::pair<std::int32_t, std::int32_t> VirtualScreen::saveCursor() const noexcept
 // ---- erasing ----------------------------------------------------------------------------
 
 void VirtualScreen::eraseCells(std::uint32_t from, std::uint32_t to) noexcept {
-  ScreenCell* cells = storedRow(row_);
-  if (cells != nullptr && from < to) std::fill(cells + from, cells + to, kBlankCell);
+  Row* stored = storedRow(row_);
+  if (stored == nullptr || from >= std::min(to, stored->length)) return;
+  if (to >= stored->length) {
+    // The cells after the stored ones are blank: erasing to the end only shortens the row.
+    stored->length = from;
+    return;
+  }
+  std::fill(stored->cells.get() + from, stored->cells.get() + to, kBlankCell);
+  if (stored->colors)
+    std::fill(stored->colors.get() + from, stored->colors.get() + to, CellColors{});
 }
 
 void VirtualScreen::eraseRows(std::uint64_t first, std::uint64_t last) noexcept {
@@ -274,7 +346,7 @@ void VirtualScreen::eraseRows(std::uint64_t first, std::uint64_t last) noexcept 
     if (block == nullptr) continue;
     const std::uint64_t end = std::min(last, (row | kBlockMask) + 1);
     for (std::uint64_t index = row; index < end; ++index)
-      (*block)[index & kBlockMask].reset();
+      (*block)[index & kBlockMask] = Row{};
   }
 }
 
@@ -304,6 +376,79 @@ void VirtualScreen::eraseScreen() {
   eraseRows(row_ - windowRow_, usedRows_);
 }
 
+void VirtualScreen::eraseCharacters(std::uint32_t n) {
+  const std::uint32_t from = std::min(column_, width_ - 1);
+  eraseCells(from, from + std::min(n, width_ - from));
+}
+
+void VirtualScreen::insertCharacters(std::uint32_t n) {
+  Row* stored = storedRow(row_);
+  const std::uint32_t from = std::min(column_, width_ - 1);
+  if (stored == nullptr || from >= stored->length || n == 0) return;
+  const std::uint32_t shift = std::min(n, width_ - from);
+  const std::uint32_t kept = std::min(stored->length, width_ - shift) - from;
+  Row& row = extendRow(row_, from, from + shift + kept);
+  std::copy_backward(row.cells.get() + from, row.cells.get() + from + kept,
+                     row.cells.get() + from + shift + kept);
+  std::fill_n(row.cells.get() + from, shift, kBlankCell);
+  if (row.colors) {
+    std::copy_backward(row.colors.get() + from, row.colors.get() + from + kept,
+                       row.colors.get() + from + shift + kept);
+    std::fill_n(row.colors.get() + from, shift, CellColors{});
+  }
+}
+
+void VirtualScreen::deleteCharacters(std::uint32_t n) {
+  Row* stored = storedRow(row_);
+  const std::uint32_t from = std::min(column_, width_ - 1);
+  if (stored == nullptr || from >= stored->length || n == 0) return;
+  const std::uint32_t count = std::min(n, stored->length - from);
+  std::copy(stored->cells.get() + from + count, stored->cells.get() + stored->length,
+            stored->cells.get() + from);
+  if (stored->colors) {
+    std::copy(stored->colors.get() + from + count, stored->colors.get() + stored->length,
+              stored->colors.get() + from);
+  }
+  stored->length -= count;
+}
+
+void VirtualScreen::shiftRows(std::uint64_t first, std::uint64_t last, std::int64_t offset) {
+  const auto distance = static_cast<std::uint64_t>(offset < 0 ? -offset : offset);
+  if (distance >= last - first) {
+    eraseRows(first, last);
+    return;
+  }
+  const auto move = [this](std::uint64_t from, std::uint64_t to) {
+    Row* source = rowSlot(from);
+    if (source != nullptr) {
+      rowSlotMade(to) = std::move(*source);
+      *source = Row{};
+      if (to >= usedRows_) usedRows_ = to + 1;
+    } else if (findRow(to) != nullptr) {
+      rowSlotMade(to) = Row{};
+    }
+  };
+  if (offset > 0) {
+    for (std::uint64_t to = last; to-- > first + distance;)
+      move(to - distance, to);
+    eraseRows(first, first + distance);
+  } else {
+    for (std::uint64_t to = first; to + distance < last; ++to)
+      move(to + distance, to);
+    eraseRows(last - distance, last);
+  }
+}
+
+void VirtualScreen::insertLines(std::uint32_t n) {
+  if (n == 0) return;
+  shiftRows(row_, row_ - windowRow_ + height_, n);
+}
+
+void VirtualScreen::deleteLines(std::uint32_t n) {
+  if (n == 0) return;
+  shiftRows(row_, row_ - windowRow_ + height_, -static_cast<std::int64_t>(n));
+}
+
 // ---- geometry ---------------------------------------------------------------------------
 
 void VirtualScreen::resize(std::int32_t width, std::int32_t height) {
@@ -315,16 +460,12 @@ void VirtualScreen::resize(std::int32_t width, std::int32_t height) {
   // A width of 0 would leave no cell for the cursor to write into.
   if (width < 1 || static_cast<std::uint32_t>(width) == width_) return;
   const auto newWidth = static_cast<std::uint32_t>(width);
-  const std::uint32_t kept = std::min(width_, newWidth);
-  for (const auto& block : blocks_) {
-    if (!block) continue;
-    for (auto& stored : *block) {
-      if (!stored) continue;
-      auto cells = std::make_unique_for_overwrite<ScreenCell[]>(newWidth);
-      std::copy_n(stored.get(), kept, cells.get());
-      std::fill(cells.get() + kept, cells.get() + newWidth, kBlankCell);
-      stored = std::move(cells);
-    }
+  if (newWidth < width_) {
+    // Recorded, not applied: each row is cut when it is next used.
+    ++narrowingCount_;
+    while (!narrowings_.empty() && narrowings_.back().width >= newWidth)
+      narrowings_.pop_back();
+    narrowings_.push_back({narrowingCount_, newWidth});
   }
   if (column_ > newWidth) column_ = newWidth;
   width_ = newWidth;
@@ -361,14 +502,25 @@ CellAttribute VirtualScreen::currentAttribute() const noexcept {
 }
 
 std::span<const ScreenCell> VirtualScreen::rowCells(std::uint64_t row) const noexcept {
-  const ScreenCell* cells = storedRow(row);
-  if (cells == nullptr) return {};
-  return {cells, width_};
+  const Row* stored = findRow(row);
+  if (stored == nullptr) return {};
+  return {stored->cells.get(), lengthNow(*stored)};
+}
+
+std::span<const CellColors> VirtualScreen::rowColors(std::uint64_t row) const noexcept {
+  const Row* stored = findRow(row);
+  if (stored == nullptr || !stored->colors) return {};
+  return {stored->colors.get(), lengthNow(*stored)};
 }
 
 ScreenCell VirtualScreen::cell(std::uint64_t row, std::uint32_t column) const noexcept {
-  const ScreenCell* cells = storedRow(row);
-  return cells != nullptr && column < width_ ? cells[column] : kBlankCell;
+  const std::span<const ScreenCell> cells = rowCells(row);
+  return column < cells.size() ? cells[column] : kBlankCell;
+}
+
+CellColors VirtualScreen::cellColors(std::uint64_t row, std::uint32_t column) const noexcept {
+  const std::span<const CellColors> colors = rowColors(row);
+  return column < colors.size() ? colors[column] : CellColors{};
 }
 
 }  // namespace vidtwine

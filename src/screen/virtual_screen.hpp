@@ -17,6 +17,29 @@ using ScreenCell = std::uint16_t;
 using CellAttribute = std::uint8_t;
 
 inline constexpr ScreenCell kBlankCell = 0x2007;
+
+/// A 24-bit colour as 0x01RRGGBB; 0 stands for none, so that the 16-colour attribute applies.
+using TrueColor = std::uint32_t;
+inline constexpr TrueColor kNoTrueColor = 0;
+constexpr TrueColor trueColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue) noexcept {
+  return 0x01000000u | (std::uint32_t{red} << 16) | (std::uint32_t{green} << 8) | blue;
+}
+constexpr std::uint8_t redOf(TrueColor color) noexcept {
+  return static_cast<std::uint8_t>(color >> 16);
+}
+constexpr std::uint8_t greenOf(TrueColor color) noexcept {
+  return static_cast<std::uint8_t>(color >> 8);
+}
+constexpr std::uint8_t blueOf(TrueColor color) noexcept {
+  return static_cast<std::uint8_t>(color);
+}
+
+/// The 24-bit colours of a cell, where it has any; they stand in for the attribute's.
+struct CellColors {
+  TrueColor foreground = kNoTrueColor;
+  TrueColor background = kNoTrueColor;
+  friend constexpr bool operator==(CellColors, CellColors) noexcept = default;
+};
 inline constexpr CellAttribute kDefaultAttribute = 0x07;
 
 /// The current colours and flags of a screen. Without reverse and concealed, the low byte
@@ -40,8 +63,9 @@ constexpr std::uint8_t cellCharacter(ScreenCell cell) noexcept {
 
 /// A grid of cells with a cursor, the current rendition and the wrap mode. It never loses
 /// text: rows are added at the bottom without limit; `height` is only the size of the
-/// window to which cursor addressing refers. Rows that never received a character cost
-/// no cell storage.
+/// window to which cursor addressing refers. Memory follows what was written: a row stores
+/// cells only up to its last written column, rows that never received a character cost
+/// nothing, and 24-bit colours cost only in rows that use them.
 class VirtualScreen final {
  public:
   /// None when tabWidth > width, tabWidth > 255, height < 1, height > 255, width < 1 or
@@ -78,6 +102,8 @@ class VirtualScreen final {
   void setReverse(bool on) noexcept { setRenditionFlag(kRenditionReverse, on); }
   void setConcealed(bool on) noexcept { setRenditionFlag(kRenditionConcealed, on); }
   void setWrap(bool on) noexcept { wrapMode_ = on; }
+  /// Whether a line feed also returns to the line start, as on BBS terminals.
+  void setLineFeedReturns(bool on) noexcept { lineFeedReturns_ = on; }
   void resetAttributes() noexcept { setRendition(kDefaultRendition); }
 
   /// The colours and flags that the setters above change, as one value (the `kRendition`
@@ -95,7 +121,22 @@ class VirtualScreen final {
     const unsigned text = concealed ? paper : reverse ? background : foreground;
     attribute_ = static_cast<CellAttribute>(text | (paper << 4) |
                                             (rendition & (kRenditionBold | kRenditionBlink)));
+    if (penColors_ != CellColors{}) updateColors();
   }
+
+  /// 24-bit colours for the characters written from now on, in place of the attribute's
+  /// foreground or background; kNoTrueColor returns to the attribute's colour. Reverse and
+  /// concealed apply to them as to the attribute's colours.
+  void setTrueForeground(TrueColor color) noexcept {
+    penColors_.foreground = color;
+    updateColors();
+  }
+  void setTrueBackground(TrueColor color) noexcept {
+    penColors_.background = color;
+    updateColors();
+  }
+  /// The 24-bit colours set by the two calls above (before reverse and concealed).
+  CellColors trueColors() const noexcept { return penColors_; }
 
   void eraseToLineEnd();
   void eraseToLineStart();
@@ -103,7 +144,20 @@ class VirtualScreen final {
   void eraseToScreenEnd();
   void eraseToScreenStart();
   void eraseScreen();
+  /// Blanks n cells from the cursor on, without moving it.
+  void eraseCharacters(std::uint32_t n);
+  /// Inserts n blank cells at the cursor; cells pushed past the margin are lost.
+  void insertCharacters(std::uint32_t n);
+  /// Deletes n cells at the cursor; the rest of the row moves left, blanks come in.
+  void deleteCharacters(std::uint32_t n);
+  /// Inserts n blank rows at the cursor's row; rows pushed below the window are lost.
+  void insertLines(std::uint32_t n);
+  /// Deletes n rows from the cursor's row on; the rows below in the window move up, blank
+  /// rows come in at the window's bottom.
+  void deleteLines(std::uint32_t n);
 
+  /// Takes time independent of the number of rows: rows are cut to a narrower width only
+  /// when they are next used.
   void resize(std::int32_t width, std::int32_t height);
   /// The position that a later `moveTo` restores: (column, row within the window).
   std::pair<std::int32_t, std::int32_t> saveCursor() const noexcept;
@@ -120,18 +174,35 @@ class VirtualScreen final {
   /// The attribute a character written now would receive.
   CellAttribute currentAttribute() const noexcept;
 
-  /// The cells of a row (`width` of them); empty when the row holds only blanks and has
-  /// no storage (never written, or erased whole).
+  /// The stored cells of a row, from column 0 up to at most the width; the cells after
+  /// them are blank. Empty for rows that hold only blanks.
   std::span<const ScreenCell> rowCells(std::uint64_t row) const noexcept;
-  /// The cell at (row, column), blank for rows never stored.
+  /// The 24-bit colours of the stored cells of a row, as many as `rowCells` gives; empty
+  /// when no cell of the row has any.
+  std::span<const CellColors> rowColors(std::uint64_t row) const noexcept;
+  /// The cell at (row, column), blank where nothing is stored.
   ScreenCell cell(std::uint64_t row, std::uint32_t column) const noexcept;
+  /// The 24-bit colours of the cell at (row, column).
+  CellColors cellColors(std::uint64_t row, std::uint32_t column) const noexcept;
 
  private:
+  /// The storage of one row: cells 0..length - 1, blank after them.
+  struct Row {
+    std::unique_ptr<ScreenCell[]> cells;
+    /// Null until a cell of the row receives a 24-bit colour; then as long as `cells`.
+    std::unique_ptr<CellColors[]> colors;
+    std::uint32_t length = 0;
+    std::uint32_t capacity = 0;
+    /// The number of narrowings of the screen when the row was last cut to the width.
+    std::uint64_t narrowings = 0;
+  };
+
   VirtualScreen(std::uint32_t width, std::uint8_t height, std::uint8_t tabWidth) noexcept;
 
   void setRenditionFlag(Rendition flag, bool on) noexcept {
     setRendition(static_cast<Rendition>(on ? rendition_ | flag : rendition_ & ~flag));
   }
+  void updateColors() noexcept;
   void putControl(std::uint8_t byte);
   /// Writes the character at `next` and those after it up to the first byte below 0x20,
   /// `end` or the margin, whichever comes first; the cursor is not at the pending wrap.
@@ -139,16 +210,7 @@ class VirtualScreen final {
   const std::uint8_t* writeRun(const std::uint8_t* next, const std::uint8_t* end);
   void tab();
   /// Writes at the cursor, which is not at the pending wrap, and advances it.
-  void writeCell(ScreenCell value) {
-    ScreenCell* cells = storedRow(row_);
-    if (cells != nullptr) {
-      cells[column_] = value;
-    } else if (value != kBlankCell) {
-      allocateRow(row_)[column_] = value;
-    }
-    ++column_;
-    if (row_ >= usedRows_) usedRows_ = row_ + 1;
-  }
+  void writeCell(ScreenCell value);
   /// Performs a pending wrap; false when it is due but wrapping is off.
   bool wrapIfPending() {
     if (column_ != width_) return true;
@@ -157,24 +219,49 @@ class VirtualScreen final {
     lineFeed();
     return true;
   }
-  ScreenCell* storedRow(std::uint64_t row) const noexcept {
+  /// The row's storage, cut to the width, or null when it has none.
+  Row* storedRow(std::uint64_t row) noexcept;
+  /// The row's slot as it is (possibly not cut yet), or null when it has no storage.
+  Row* rowSlot(std::uint64_t row) noexcept {
     const std::uint64_t block = row >> kBlockBits;
     if (block >= blocks_.size() || !blocks_[block]) return nullptr;
-    return (*blocks_[block])[row & kBlockMask].get();
+    Row& stored = (*blocks_[block])[row & kBlockMask];
+    return stored.capacity != 0 ? &stored : nullptr;
   }
-  ScreenCell* allocateRow(std::uint64_t row);
+  const Row* findRow(std::uint64_t row) const noexcept;
+  /// The row's storage with room for cells up to `end` (at most the width), cells from
+  /// its old length to `begin` blank; its length becomes at least `end`.
+  Row& extendRow(std::uint64_t row, std::uint32_t begin, std::uint32_t end);
+  /// Gives the current 24-bit colours to cells begin..end - 1 of `row`.
+  void paintColors(Row& row, std::uint32_t begin, std::uint32_t end);
+  /// How many cells of a row last cut after `narrowings` narrowings remain now.
+  std::uint32_t lengthNow(const Row& row) const noexcept;
   void eraseCells(std::uint32_t from, std::uint32_t to) noexcept;
   /// Drops the storage of rows first..last - 1, which makes them blank.
   void eraseRows(std::uint64_t first, std::uint64_t last) noexcept;
+  /// The slot of a row, made when missing.
+  Row& rowSlotMade(std::uint64_t row);
+  /// Moves rows first..last - 1 by `offset` rows (negative: up) within first..last - 1;
+  /// the rows left behind become blank.
+  void shiftRows(std::uint64_t first, std::uint64_t last, std::int64_t offset);
 
-  // Rows without storage are entirely blank; a row is stored only when a non-blank cell is
-  // written to it. The rows are grouped in blocks so that long stretches without text
-  // (line feeds, cursor travel) cost next to nothing.
+  // Rows are grouped in blocks so that long stretches without text (line feeds, cursor
+  // travel) cost next to nothing.
   static constexpr unsigned kBlockBits = 8;
   static constexpr std::uint64_t kBlockMask = (1u << kBlockBits) - 1;
-  using RowBlock = std::array<std::unique_ptr<ScreenCell[]>, 1u << kBlockBits>;
+  using RowBlock = std::array<Row, 1u << kBlockBits>;
+
+  /// A narrowing of the screen: the count of narrowings after it, and the smallest width
+  /// of it and all later ones. Kept as a stack of increasing widths, so that the width a
+  /// row must be cut to is found by a binary search instead of touching every row.
+  struct Narrowing {
+    std::uint64_t count;
+    std::uint32_t width;
+  };
 
   std::vector<std::unique_ptr<RowBlock>> blocks_;
+  std::vector<Narrowing> narrowings_;
+  std::uint64_t narrowingCount_ = 0;
   std::uint64_t usedRows_ = 0;
   std::uint64_t row_ = 0;
   std::uint32_t width_;
@@ -184,7 +271,11 @@ class VirtualScreen final {
   std::uint8_t tabWidth_;
   Rendition rendition_ = kDefaultRendition;
   bool wrapMode_ = true;
+  bool lineFeedReturns_ = false;
   CellAttribute attribute_ = kDefaultAttribute;
+  /// The 24-bit colours as set, and as written to cells after reverse and concealed.
+  CellColors penColors_;
+  CellColors cellColors_;
 };
 
 }  // namespace vidtwine

@@ -18,6 +18,7 @@ std::string usageFor(const std::string& name) {
   return "Usage: " + name + " -V\n       " + name + " -h\n       " + name +
          " [-ABCEIPRSTWXabdeklmprsvxy] [-H scrheight]\n"
          "            [-c codepage] [-o outfile] [-q saucequery] [-t tabwidth]\n"
+         "            [--bbs] [--truecolor]\n"
          "            [-u format] [-w width] [infile]\n";
 }
 
@@ -61,6 +62,14 @@ TEST(CommandLineCliTest, VersionPrintsTheBuildOnStandardOutput) {
   EXPECT_EQ(tail.find("\n\n"), tail.size() - 2);
 }
 
+TEST(CommandLineCliTest, LongHelpAndVersionAreTheLetters) {
+  EXPECT_EQ(runVidtwine({"--help"}, named("vidtwine")).out,
+            runVidtwine({"-h"}, named("vidtwine")).out);
+  const auto version = runVidtwine({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, runVidtwine({"-V"}).out);
+}
+
 TEST(CommandLineCliTest, RejectionsPrintUsageAndErrorAndFail) {
   struct Case {
     std::vector<std::string> args;
@@ -77,6 +86,10 @@ TEST(CommandLineCliTest, RejectionsPrintUsageAndErrorAndFail) {
       {{"-q", "TZ"}, "Invalid SAUCE query"},
       {{"-z"}, ""},
       {{"-aa"}, ""},
+      {{"--no-such-option"}, ""},
+      {{"--truecolor=yes"}, ""},
+      {{"--truecolor", "--truecolor"}, ""},
+      {{"-o", "--truecolor"}, "Missing argument(s) for given flags"},
   };
   for (const auto& c : cases) {
     const auto result = runVidtwine(c.args, named("vidtwine"));

@@ -66,6 +66,21 @@ std::vector<std::size_t> lineLengths(const std::string& text) {
   return lengths;
 }
 
+// Whether a 24-bit SGR colour in `text` has a level other than the VGA's 0, 85, 170, 255.
+bool hasColourBeyondVga(const std::string& text) {
+  for (std::size_t at = text.find("8;2;"); at != std::string::npos;
+       at = text.find("8;2;", at + 1)) {
+    std::stringstream levels(text.substr(at + 4, 12));
+    for (int channel = 0; channel < 3; ++channel) {
+      int level = 0;
+      char separator = 0;
+      levels >> level >> separator;
+      if (level % 85 != 0) return true;
+    }
+  }
+  return false;
+}
+
 class Corpus : public ::testing::TestWithParam<CorpusFile> {};
 
 TEST_P(Corpus, RendersAsSpecified) {
@@ -95,6 +110,29 @@ TEST_P(Corpus, RendersAsSpecified) {
   const auto coloured = test::runVidtwine({path}, terminal);
   EXPECT_EQ(coloured.status, 0);
   EXPECT_EQ(test::runVidtwine({"-a", "-x", "-r", "-u", "utf-16le", path}).status, 0);
+}
+
+// Art for BBS terminals and today's editors: no staircases, no failures on long
+// parameter lists, 24-bit colours kept, music left out.
+TEST_P(Corpus, RendersInTheBbsDialect) {
+  const CorpusFile& file = GetParam();
+  const auto path = (*test::corpusDir() / file.name).string();
+  const auto result = test::runVidtwine({"--bbs", "--truecolor", path});
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.err, "");
+  const auto rows = std::count(result.out.begin(), result.out.end(), '\n');
+  if (file.name == "enigma_MATRIX.ANS") {
+    EXPECT_LE(rows, 25);
+  }
+  if (file.name.starts_with("anim_INTRO") || file.name.starts_with("anim_XMASTREE")) {
+    for (const char* music : {"T150", "mnt100", "O2L8"})
+      EXPECT_EQ(result.out.find(music), std::string::npos) << music;
+  }
+  if (file.tooManyParameters || file.name == "pablo_README.ans" ||
+      file.name == "iniq_zv_iniq.ans") {
+    // The editors' `t` sequences give colours that are not VGA colours.
+    EXPECT_TRUE(hasColourBeyondVga(result.out));
+  }
 }
 
 TEST_P(Corpus, SauceShowsAndQueries) {

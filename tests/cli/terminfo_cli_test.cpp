@@ -23,6 +23,10 @@ cli-test256|256 colours,
 	colors#256, use=cli-test8,
 cli-test4|four colours,
 	colors#4, use=cli-test8,
+cli-testrgb|256 colours that take 24-bit values,
+	RGB, colors#256, use=cli-test8,
+cli-testdirect|2^24 colours,
+	colors#0x1000000, use=cli-test8,
 )";
 
 class TerminfoCli : public testing::Test {
@@ -107,12 +111,43 @@ TEST_F(TerminfoCli, ColourTableForEachTerminal) {
         {n, "{bold}{setab 4}", n, "{sgr0}", "{bold}{setaf 6}", "{sgr0}{setaf 6}",
          "{setab 3}{setaf 3}", "{sgr0}", n}}},
       {"cli-test4", {{}, {n, n, n, n, n, n, n, n, n}}},
+      // Direct colour: VGA black 0, gray 0xAAAAAA, blue 0x0000AA, white, light blue,
+      // light cyan, cyan, brown 0xAA5500.
+      {"cli-testrgb",
+       {{},
+        {"{setab 0}{setaf 11184810}", "{setab 170}{setaf 16777215}", "{setab 5592575}",
+         "{setab 0}{setaf 11184810}", "{setaf 5636095}", "{setaf 43690}",
+         "{setab 11162880}{setaf 11162880}", "{sgr0}", "{setab 0}{setaf 11184810}"}}},
+      {"cli-testdirect",
+       {{"-k"},
+        {"{setab 0}{setaf 11184810}", "{setab 170}{setaf 16777215}", "{blink}",
+         "{sgr0}{setab 0}{setaf 11184810}", "{setaf 5636095}", "{setaf 43690}",
+         "{setab 11162880}{setaf 11162880}", "{sgr0}", "{setab 0}{setaf 11184810}"}}},
       {"cli-test256", {{"-C"}, {n, n, n, n, n, n, n, n, n}}},
   };
   for (const auto& [terminal, row] : rows) {
     const auto result = render(terminal, row.options);
     EXPECT_EQ(result.status, 0) << terminal << " " << row.label();
     EXPECT_EQ(result.out, row.expected()) << terminal << " " << row.label();
+  }
+}
+
+// Debian's entries for direct-colour terminals read setaf's value as RGB: gray must arrive
+// as 170:170:170, not as the palette index 248 (which they would show as dark blue).
+TEST(TerminfoCliDirect, RealDirectColourEntriesGetExactColours) {
+  for (const char* terminal : {"xterm-direct", "kitty-direct"}) {
+    if (test::run("/bin/sh", {"-c", std::string("infocmp -x ") + terminal + " >/dev/null 2>&1"})
+            .status != 0) {
+      GTEST_SKIP() << terminal << " is not installed (Debian's ncurses-term has it)";
+    }
+    test::RunOptions options;
+    options.input = test::kMarkerInput;
+    options.env["TERM"] = terminal;
+    const auto result = test::runVidtwine({"-w", "16"}, options);
+    EXPECT_EQ(result.status, 0) << terminal;
+    EXPECT_NE(result.out.find(":170:170:170m"), std::string::npos) << terminal;
+    EXPECT_NE(result.out.find(":170:85:0m"), std::string::npos) << terminal;
+    EXPECT_EQ(result.out.find(":0:0:248m"), std::string::npos) << terminal;
   }
 }
 

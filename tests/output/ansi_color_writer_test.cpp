@@ -3,53 +3,31 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cstring>
 #include <string>
 #include <vector>
 
-#include "output/marker_sequence.hpp"
+#include "output/style_sequence.hpp"
 #include "output/unicode_writer.hpp"
-#include "stream/char_stream.hpp"
-#include "support/process.hpp"
+#include "support/string_sink.hpp"
 
 namespace vidtwine {
 namespace {
 
-using charstream::AttributeMarker;
-using charstream::AttributeReset;
-using test::visible;
+using test::kRowEnd;
+using test::stepOutputs;
 
-std::string hostBytes(const std::vector<std::uint16_t>& units) {
-  std::string bytes(units.size() * 2, '\0');
-  std::memcpy(bytes.data(), units.data(), bytes.size());
-  return bytes;
-}
-
-// Colour writer -> UTF-8 writer -> memory, the way the driver stacks them.
+// Colour writer -> UTF-8 writer -> a string, the way the driver stacks them.
 struct Chain {
-  explicit Chain(ColorFlags flags, std::uint64_t limit = 1 << 20) {
-    auto memory = MemoryStream::create(limit);
-    output = memory.get();
-    top = std::make_unique<AnsiColorWriter>(
-        std::make_unique<UnicodeWriter>(std::move(memory), UnicodeFormat::Utf8), flags);
-  }
-  std::uint64_t write(const std::vector<std::uint16_t>& units) {
-    const std::string bytes = hostBytes(units);
-    return top->write(bytes.data(), bytes.size());
-  }
-  std::string contents() const {
-    const auto bytes = output->contents();
-    return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
-  }
-  /// What writing `unit` alone added to the output.
-  std::string outputOf(std::uint16_t unit) {
-    const std::size_t before = output->contents().size();
-    EXPECT_EQ(write({unit}), 2u);
-    return visible(contents().substr(before));
+  explicit Chain(ColorFlags flags, std::size_t room = std::string::npos)
+      : writer(std::make_unique<UnicodeWriter>(std::make_unique<test::StringSink>(output, room),
+                                               UnicodeFormat::Utf8),
+               flags) {}
+  std::vector<std::string> outputsOf(std::span<const int> steps) {
+    return stepOutputs(writer, steps, output);
   }
 
-  MemoryStream* output;
-  std::unique_ptr<Stream> top;
+  std::string output;
+  AnsiColorWriter writer;
 };
 
 // The command-line settings the rows are named after, as the driver turns them into flags.
@@ -60,8 +38,6 @@ ColorFlags flagsOf(std::initializer_list<ColorFlag> flags) {
     result.set(flag);
   return result;
 }
-
-constexpr const auto& kSequence = test::kMarkerSequence;
 
 struct SequenceCase {
   const char* settings;
@@ -140,64 +116,72 @@ TEST(AnsiColorWriter, WritesOnlyTheParametersThatChange) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.settings);
     Chain chain(c.flags);
-    for (std::size_t i = 0; i < kSequence.size(); ++i) {
-      EXPECT_EQ(chain.outputOf(kSequence[i]), c.expected[i]) << "unit " << i;
-    }
+    const auto outputs = chain.outputsOf(test::kStyleSequence);
+    EXPECT_EQ(outputs, std::vector<std::string>(c.expected.begin(), c.expected.end()));
   }
 }
 
 TEST(AnsiColorWriter, RepeatsResetsButNotUnchangedColours) {
   Chain chain(kIntense);
-  EXPECT_EQ(chain.outputOf(AttributeMarker | 0x1E), "ESC[41;96m");
-  EXPECT_EQ(chain.outputOf(AttributeMarker | 0x1E), "");
-  EXPECT_EQ(chain.outputOf(AttributeReset), "ESC[m");
-  EXPECT_EQ(chain.outputOf(AttributeReset), "ESC[m");
+  const int steps[] = {0x1E, 0x1E, kRowEnd, kRowEnd};
+  EXPECT_EQ(chain.outputsOf(steps), (std::vector<std::string>{"ESC[41;96m", "", "ESC[m", "ESC[m"}));
 }
 
-TEST(AnsiColorWriter, PassesOrdinaryUnitsThroughUnchanged) {
+TEST(AnsiColorWriter, PassesTextThroughUnchanged) {
+  // Without colours, or for rows that are not styled, the style events are dropped.
   for (const ColorFlags flags : {ColorFlags(kIntense), ColorFlags(ColorFlag::NoColors)}) {
-    Chain chain(flags);
-    EXPECT_EQ(chain.write({'A', 0xEDFF, 0xEF01, 0xFFFF, 0x2591}), 10u);
-    EXPECT_EQ(chain.contents(), "A\xEE\xB7\xBF\xEE\xBC\x81\xEF\xBF\xBF\xE2\x96\x91");
+    for (const bool styled : {true, false}) {
+      Chain chain(flags);
+      const std::uint16_t units[] = {'A', 0xEDFF, 0xEF01, 0xFFFF, 0x2591};
+      chain.writer.begin(styled);
+      if (!styled) chain.writer.style({0x1E, {}});
+      chain.writer.text(units);
+      if (!styled) chain.writer.endRow();
+      EXPECT_TRUE(chain.writer.finish());
+      EXPECT_EQ(chain.output, "A\xEE\xB7\xBF\xEE\xBC\x81\xEF\xBF\xBF\xE2\x96\x91");
+    }
   }
 }
 
-TEST(AnsiColorWriter, OneLongWriteEqualsUnitByUnitWrites) {
-  std::vector<std::uint16_t> units;
-  for (unsigned attribute = 0; attribute < 256; attribute += 7) {
-    units.push_back(static_cast<std::uint16_t>(AttributeMarker | attribute));
-    units.insert(units.end(), {'x', 0x2588, 'y'});
-    if (attribute % 5 == 0) units.push_back(AttributeReset);
+// Takes everything, except while `refusing`.
+class MoodySink final : public Stream {
+ public:
+  MoodySink(std::string& bytes, const bool& refusing)
+      : Stream(StreamKind::File), bytes_(bytes), refusing_(refusing) {}
+  int flush(bool) override { return 0; }
+  StreamStatus status() const override { return StreamStatus::Ok; }
+
+ private:
+  std::uint64_t writeSome(const std::byte* data, std::uint64_t n) override {
+    if (refusing_) return 0;
+    bytes_.append(reinterpret_cast<const char*>(data), static_cast<std::size_t>(n));
+    return n;
   }
-  for (const ColorFlags flags :
-       {flagsOf({kIntense}), flagsOf({ColorFlag::DefaultColors, ColorFlag::BlinkForBrightBg}),
-        flagsOf({ColorFlag::ExactColors, ColorFlag::DefaultColors}), flagsOf({ColorFlag::NoColors}),
-        flagsOf({ColorFlag::FullSgr, ColorFlag::ReverseForBrightBg})}) {
-    Chain whole(flags);
-    Chain single(flags);
-    EXPECT_EQ(whole.write(units), units.size() * 2);
-    for (const auto unit : units)
-      single.write({unit});
-    EXPECT_EQ(whole.contents(), single.contents());
+
+  std::string& bytes_;
+  const bool& refusing_;
+};
+
+TEST(AnsiColorWriter, AFailedTargetFailsTheWriterForGood) {
+  for (const ColorFlags flags : {ColorFlags(kIntense), ColorFlags(ColorFlag::NoColors)}) {
+    std::string output;
+    bool refusing = true;
+    AnsiColorWriter writer(std::make_unique<MoodySink>(output, refusing), flags);
+    const std::uint16_t text[] = {'A', 'B'};
+    writer.begin(true);
+    writer.text(text);
+    writer.style({0x07, {}});
+    EXPECT_FALSE(writer.finish());
+    EXPECT_TRUE(writer.failed());
+    // Once the target takes writes again, nothing more is written and the failure stays.
+    refusing = false;
+    writer.style({0x4F, {}});
+    writer.text(text);
+    writer.endRow();
+    EXPECT_FALSE(writer.finish());
+    EXPECT_TRUE(writer.failed());
+    EXPECT_EQ(output, "");
   }
-}
-
-TEST(AnsiColorWriter, StopsBeforeASequenceTheTargetRefuses) {
-  // Room for "AB" and part of the first sequence only.
-  Chain chain(kIntense, 5);
-  EXPECT_EQ(chain.write({'A', 'B', AttributeMarker | 0x07, 'C'}), 4u);
-  EXPECT_EQ(chain.write({'D'}), 0u);
-
-  // A refused run of text stops the write at the last unit taken.
-  Chain text(kIntense, 2);
-  EXPECT_EQ(text.write({'A', 'B', 'C', AttributeReset}), 4u);
-}
-
-TEST(AnsiColorWriter, LeavesAnOddTrailingByteUnconsumed) {
-  Chain chain(kIntense);
-  const std::string bytes = hostBytes({AttributeMarker | 0x07, 'B'}).substr(0, 3);
-  EXPECT_EQ(chain.top->write(bytes.data(), bytes.size()), 2u);
-  EXPECT_EQ(visible(chain.contents()), "ESC[40;37m");
 }
 
 }  // namespace

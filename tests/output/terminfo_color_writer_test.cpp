@@ -4,22 +4,21 @@
 
 #include <array>
 #include <cstdlib>
-#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "output/marker_sequence.hpp"
+#include "output/style_sequence.hpp"
 #include "output/unicode_writer.hpp"
-#include "stream/char_stream.hpp"
+#include "screen/vga_palette.hpp"
 #include "support/process.hpp"
 #include "support/string_sink.hpp"
 
 namespace vidtwine {
 namespace {
 
-using charstream::AttributeMarker;
-using charstream::AttributeReset;
+using test::kRowEnd;
+using test::stepOutputs;
 
 // Terminals whose capabilities print their own names, so that expectations read as
 // {setab 4}{setaf 15}. The "-plain", "-noblink" and missing-capability entries cover
@@ -32,6 +31,8 @@ vt-test16|test terminal with 16 colours,
 	colors#16, use=vt-test8,
 vt-test256|test terminal with 256 colours,
 	colors#256, use=vt-test8,
+vt-testrgb|test terminal with 24-bit colours,
+	colors#256, RGB, use=vt-test8,
 vt-test4|test terminal with 4 colours,
 	colors#4, use=vt-test8,
 vt-test8-plain|test terminal with 8 colours and no attributes,
@@ -43,12 +44,6 @@ vt-test16-nosgr0|test terminal without sgr0,
 vt-test256-nosetab|test terminal without setab,
 	colors#256, sgr0={sgr0}, setaf={setaf %p1%d}, bold={bold},
 )";
-
-std::string hostBytes(const std::vector<std::uint16_t>& units) {
-  std::string bytes(units.size() * 2, '\0');
-  std::memcpy(bytes.data(), units.data(), bytes.size());
-  return bytes;
-}
 
 using test::StringSink;
 
@@ -91,7 +86,7 @@ class TerminfoColorWriterTest : public testing::Test {
   }
 
   /// A writer for terminal `term` (none: TERM unset) over a UTF-8 writer into `output_`.
-  std::unique_ptr<Stream> open(const char* term, ColorFlags flags, std::size_t room = 1 << 20) {
+  std::unique_ptr<TerminfoColorWriter> open(const char* term, ColorFlags flags) {
     if (term != nullptr) {
       setenv("TERM", term, 1);
     } else {
@@ -99,22 +94,12 @@ class TerminfoColorWriterTest : public testing::Test {
     }
     output_.clear();
     return TerminfoColorWriter::create(
-        std::make_unique<UnicodeWriter>(std::make_unique<StringSink>(output_, room),
-                                        UnicodeFormat::Utf8),
+        std::make_unique<UnicodeWriter>(std::make_unique<StringSink>(output_), UnicodeFormat::Utf8),
         flags);
   }
 
-  /// What writing `unit` alone added to the output.
-  std::string outputOf(Stream& writer, std::uint16_t unit) {
-    const std::size_t before = output_.size();
-    const std::string bytes = hostBytes({unit});
-    EXPECT_EQ(writer.write(bytes.data(), bytes.size()), 2u);
-    return output_.substr(before);
-  }
-
-  std::uint64_t write(Stream& writer, const std::vector<std::uint16_t>& units) {
-    const std::string bytes = hostBytes(units);
-    return writer.write(bytes.data(), bytes.size());
+  std::vector<std::string> outputsOf(TerminfoColorWriter& writer, std::span<const int> steps) {
+    return stepOutputs(writer, steps, output_);
   }
 
   std::string output_;
@@ -124,8 +109,6 @@ class TerminfoColorWriterTest : public testing::Test {
   static inline std::optional<std::string> savedTerm_;
   static inline std::optional<std::string> savedTerminfo_;
 };
-
-constexpr const auto& kSequence = test::kMarkerSequence;
 
 struct SequenceCase {
   const char* term;
@@ -154,6 +137,12 @@ TEST_F(TerminfoColorWriterTest, FollowsTheTerminalsColourCount) {
        standard | DarkYellow,
        {"{setab 16}{setaf 248}", "{setab 19}{setaf 231}", "{setab 63}", "{setab 16}{setaf 248}",
         "{setaf 87}", "{setaf 37}", "{setab 142}{setaf 142}", "{sgr0}", "{setab 16}{setaf 248}"}},
+      // VGA colours as their 24-bit values.
+      {"vt-testrgb",
+       standard,
+       {"{setab 0}{setaf 11184810}", "{setab 170}{setaf 16777215}", "{setab 5592575}",
+        "{setab 0}{setaf 11184810}", "{setaf 5636095}", "{setaf 43690}",
+        "{setab 11162880}{setaf 11162880}", "{sgr0}", "{setab 0}{setaf 11184810}"}},
       {"vt-test16",
        standard,
        {"{setab 0}{setaf 7}", "{setab 4}{setaf 15}", "{setab 12}", "{setab 0}{setaf 7}",
@@ -199,9 +188,8 @@ TEST_F(TerminfoColorWriterTest, FollowsTheTerminalsColourCount) {
     SCOPED_TRACE(testing::Message() << c.term << " flags 0x" << std::hex << +c.flags.bits());
     auto writer = open(c.term, c.flags);
     ASSERT_NE(writer, nullptr);
-    for (std::size_t i = 0; i < kSequence.size(); ++i) {
-      EXPECT_EQ(outputOf(*writer, kSequence[i]), c.expected[i]) << "unit " << i;
-    }
+    EXPECT_EQ(outputsOf(*writer, test::kStyleSequence),
+              std::vector<std::string>(c.expected.begin(), c.expected.end()));
   }
 }
 
@@ -228,10 +216,33 @@ TEST_F(TerminfoColorWriterTest, ReachesDefaultColoursByResetAndKeepsAttributesOn
     SCOPED_TRACE(testing::Message() << c.term << " " << std::hex << +c.from << " -> " << +c.to);
     auto writer = open(c.term, c.flags);
     ASSERT_NE(writer, nullptr);
-    outputOf(*writer, AttributeMarker | c.from);
-    EXPECT_EQ(outputOf(*writer, AttributeMarker | c.to), c.expected);
-    EXPECT_EQ(outputOf(*writer, AttributeReset), "{sgr0}");
-    EXPECT_EQ(outputOf(*writer, AttributeReset), "{sgr0}");
+    const int steps[] = {c.from, c.to, kRowEnd, kRowEnd};
+    const auto outputs = outputsOf(*writer, steps);
+    ASSERT_EQ(outputs.size(), 4u);
+    EXPECT_EQ(outputs[1], c.expected);
+    EXPECT_EQ(outputs[2], "{sgr0}");
+    EXPECT_EQ(outputs[3], "{sgr0}");
+  }
+}
+
+TEST_F(TerminfoColorWriterTest, NamesTrueColoursAtTheTerminalsDepth) {
+  const TrueColor ink = trueColor(0x12, 0x34, 0x56);
+  const struct {
+    const char* term;
+    std::string expected;
+  } cases[] = {
+      {"vt-testrgb", "{setab 0}{setaf 1193046}"},
+      {"vt-test256", "{setab 16}{setaf " + std::to_string(nearestXtermColor(ink)) + "}"},
+      {"vt-test16", "{setab 0}{setaf " + std::to_string(nearestVgaColor(ink)) + "}"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.term);
+    auto writer = open(c.term, ColorFlag::IntenseColors);
+    ASSERT_NE(writer, nullptr);
+    writer->begin(true);
+    writer->style({0x07, {ink, kNoTrueColor}});
+    EXPECT_TRUE(writer->finish());
+    EXPECT_EQ(output_, c.expected);
   }
 }
 
@@ -248,14 +259,22 @@ TEST_F(TerminfoColorWriterTest, DropsColoursWithoutAUsableTerminal) {
       {nullptr, ColorFlag::IntenseColors},
       {"vt-test256", ColorFlags(ColorFlag::IntenseColors) | ColorFlag::NoColors},
   };
-  std::vector<std::uint16_t> units = {'A', 0xEDFF, 0xEF01, 'B'};
-  units.insert(units.end(), kSequence.begin(), kSequence.end());
-  units.push_back('C');
+  const std::uint16_t text[] = {'A', 0xEDFF, 0xEF01, 'B', 'C'};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.term != nullptr ? c.term : "no TERM");
     auto writer = open(c.term, c.flags);
     ASSERT_NE(writer, nullptr);
-    EXPECT_EQ(write(*writer, units), units.size() * 2);
+    writer->begin(true);
+    writer->text({text, 4});
+    for (const int step : test::kStyleSequence) {
+      if (step == kRowEnd) {
+        writer->endRow();
+      } else {
+        writer->style({static_cast<CellAttribute>(step), {}});
+      }
+    }
+    writer->text({text + 4, 1});
+    EXPECT_TRUE(writer->finish());
     EXPECT_EQ(output_,
               "A\xEE\xB7\xBF\xEE\xBC\x81"
               "BC");
@@ -272,33 +291,10 @@ TEST_F(TerminfoColorWriterTest, MatchesTputForARealTerminal) {
   if (expected.status != 0) GTEST_SKIP() << "no xterm-256color entry on this machine";
   auto writer = open("xterm-256color", ColorFlag::IntenseColors);
   ASSERT_NE(writer, nullptr);
-  EXPECT_EQ(write(*writer, {AttributeMarker | 0x07, AttributeMarker | 0x4F, AttributeReset}), 6u);
-  EXPECT_EQ(test::visible(output_), test::visible(expected.out));
-}
-
-TEST_F(TerminfoColorWriterTest, OneLongWriteEqualsUnitByUnitWrites) {
-  std::vector<std::uint16_t> units;
-  for (unsigned attribute = 0; attribute < 256; attribute += 7) {
-    units.push_back(static_cast<std::uint16_t>(AttributeMarker | attribute));
-    units.insert(units.end(), {'x', 0x2588});
-    if (attribute % 5 == 0) units.push_back(AttributeReset);
-  }
-  using enum ColorFlag;
-  for (const auto& [term, flags] :
-       {std::pair{"vt-test8", ColorFlags(DefaultColors)},
-        std::pair{"vt-test256", ColorFlags(DefaultColors) | BlinkForBrightBg},
-        std::pair{"vt-test16", ColorFlags(IntenseColors)}}) {
-    std::string whole;
-    {
-      auto writer = open(term, flags);
-      EXPECT_EQ(write(*writer, units), units.size() * 2);
-      whole = output_;
-    }
-    auto writer = open(term, flags);
-    for (const auto unit : units)
-      write(*writer, {unit});
-    EXPECT_EQ(output_, whole) << term;
-  }
+  const int steps[] = {0x07, 0x4F, kRowEnd};
+  const auto outputs = outputsOf(*writer, steps);
+  ASSERT_EQ(outputs.size(), 3u);
+  EXPECT_EQ(outputs[0] + outputs[1] + outputs[2], test::visible(expected.out));
 }
 
 TEST_F(TerminfoColorWriterTest, RepeatsEachColourCapabilityExactly) {
@@ -309,18 +305,21 @@ TEST_F(TerminfoColorWriterTest, RepeatsEachColourCapabilityExactly) {
     SCOPED_TRACE(term);
     auto writer = open(term, ColorFlag::IntenseColors);
     ASSERT_NE(writer, nullptr);
+    std::vector<int> steps;
+    std::vector<std::string> expected;
+    const auto index = [palette](unsigned colour) {
+      return palette ? exactPaletteIndex(colour, false) : colour;
+    };
     for (unsigned round = 0; round < 2; ++round) {
       for (unsigned i = 0; i < 256; ++i) {
         const unsigned fg = i % 16;
         const unsigned bg = (i / 16 + i) % 16;
-        const auto index = [palette](unsigned colour) {
-          return palette ? exactPaletteIndex(colour, false) : colour;
-        };
-        EXPECT_EQ(
-            outputOf(*writer, static_cast<std::uint16_t>(AttributeMarker | bg << 4 | fg)),
-            "{setab " + std::to_string(index(bg)) + "}{setaf " + std::to_string(index(fg)) + "}");
+        steps.push_back(static_cast<int>(bg << 4 | fg));
+        expected.push_back("{setab " + std::to_string(index(bg)) + "}{setaf " +
+                           std::to_string(index(fg)) + "}");
       }
     }
+    EXPECT_EQ(outputsOf(*writer, steps), expected);
   }
 }
 
@@ -329,20 +328,13 @@ TEST_F(TerminfoColorWriterTest, AllowsOneLiveInstanceAndWritesNothingOnClose) {
   ASSERT_NE(first, nullptr);
   EXPECT_EQ(TerminfoColorWriter::create(MemoryStream::create(64), ColorFlag::IntenseColors),
             nullptr);
-  EXPECT_EQ(outputOf(*first, AttributeMarker | 0x1F), "{setab 1}{setaf 15}");
+  const int steps[] = {0x1F};
+  EXPECT_EQ(outputsOf(*first, steps), std::vector<std::string>{"{setab 1}{setaf 15}"});
   first.reset();
-  EXPECT_EQ(output_, "{setab 1}{setaf 15}");
+  EXPECT_EQ(output_, "{setab 1}{setaf 15}|");
 
   auto second = open("vt-test16", ColorFlag::IntenseColors);
   EXPECT_NE(second, nullptr);
-}
-
-TEST_F(TerminfoColorWriterTest, StopsAtAMarkerWhoseOutputIsRefused) {
-  // Room for "AB" and a part of the first sequence.
-  auto writer = open("vt-test16", ColorFlag::IntenseColors, 6);
-  ASSERT_NE(writer, nullptr);
-  EXPECT_EQ(write(*writer, {'A', 'B', AttributeMarker | 0x07, 'C'}), 4u);
-  EXPECT_EQ(write(*writer, {'D'}), 0u);
 }
 
 }  // namespace

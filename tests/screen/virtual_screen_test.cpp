@@ -428,7 +428,7 @@ TEST(VirtualScreenTest, ResizeWidthKeepsText) {
   screen->resize(40, 25);
   EXPECT_EQ(screen->width(), 40u);
   EXPECT_EQ(rowText(*screen, 0), "0123456789");
-  EXPECT_EQ(screen->rowCells(0).size(), 40u);
+  EXPECT_EQ(screen->rowCells(0).size(), 10u);  // the cells after them are blank
   EXPECT_EQ(screen->cell(0, 39), kBlankCell);
 
   put(*screen, "defghijklmnop");
@@ -475,12 +475,220 @@ TEST(VirtualScreenTest, LineFeedsCostNoRowStorage) {
   EXPECT_EQ(screen->usedRows(), 1'000'001u);
   EXPECT_TRUE(screen->rowCells(0).empty());
   EXPECT_TRUE(screen->rowCells(999'999).empty());
-  EXPECT_EQ(screen->rowCells(1'000'000).size(), 1024u);
+  EXPECT_EQ(screen->rowCells(1'000'000).size(), 1u);
   EXPECT_EQ(screen->cell(1'000'000, 0), 0x7807);
 
   screen->resize(2048, 25);  // only the stored row is reallocated
   EXPECT_TRUE(screen->rowCells(500'000).empty());
   EXPECT_EQ(screen->cell(1'000'000, 0), 0x7807);
+}
+
+TEST(VirtualScreenTest, RowsStoreCellsUpToTheLastWrittenColumn) {
+  struct Case {
+    const char* name;
+    std::function<void(VirtualScreen&)> write;
+    std::size_t stored;
+  };
+  const Case cases[] = {
+      {"text", [](VirtualScreen& s) { put(s, "abc"); }, 3},
+      {"leading blanks", [](VirtualScreen& s) { put(s, "   x"); }, 4},
+      {"blanks alone", [](VirtualScreen& s) { put(s, "  \t "); }, 0},
+      {"coloured blanks",
+       [](VirtualScreen& s) {
+         s.setBackground(1);
+         put(s, "  ");
+       },
+       2},
+      {"blanks in a 24-bit colour",
+       [](VirtualScreen& s) {
+         s.setTrueBackground(trueColor(0, 0, 0));
+         put(s, "  ");
+       },
+       2},
+      {"after cursor travel",
+       [](VirtualScreen& s) {
+         s.cursorRight(30);
+         put(s, "x");
+       },
+       31},
+      {"overwritten", [](VirtualScreen& s) { put(s, "abcdef\rxy"); }, 6},
+      {"erased to the end",
+       [](VirtualScreen& s) {
+         put(s, "abcdef");
+         s.moveTo(2, 0);
+         s.eraseToLineEnd();
+       },
+       2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto screen = makeScreen(40);
+    c.write(*screen);
+    EXPECT_EQ(screen->rowCells(0).size(), c.stored);
+    EXPECT_EQ(screen->cell(0, static_cast<std::uint32_t>(c.stored)), kBlankCell);
+  }
+}
+
+TEST(VirtualScreenTest, ManyShortRowsOnAVeryWideScreenStayShort) {
+  auto screen = makeScreen(65535, 25, 8);
+  std::string text;
+  for (int i = 0; i < 20'000; ++i)
+    text += "x\r\n";
+  screen->putText({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
+  ASSERT_EQ(screen->usedRows(), 20'000u);
+  for (std::uint64_t row = 0; row < 20'000; ++row) {
+    ASSERT_EQ(screen->rowCells(row).size(), 1u) << row;
+  }
+  EXPECT_EQ(screen->cell(19'999, 65534), kBlankCell);
+}
+
+TEST(VirtualScreenTest, TrueColoursGoToTheCellsWrittenWithThem) {
+  constexpr TrueColor kInk = trueColor(1, 2, 3);
+  constexpr TrueColor kPaper = trueColor(4, 5, 6);
+  struct Case {
+    const char* name;
+    TrueColor ink, paper;
+    bool reverse, concealed;
+    CellColors cells;
+  };
+  const Case cases[] = {
+      {"ink", kInk, kNoTrueColor, false, false, {kInk, kNoTrueColor}},
+      {"paper", kNoTrueColor, kPaper, false, false, {kNoTrueColor, kPaper}},
+      {"reverse swaps them", kInk, kPaper, true, false, {kPaper, kInk}},
+      {"reverse of ink alone", kInk, kNoTrueColor, true, false, {kNoTrueColor, kInk}},
+      {"concealed shows the paper", kInk, kPaper, false, true, {kPaper, kPaper}},
+      {"reverse and concealed show the ink", kInk, kPaper, true, true, {kInk, kInk}},
+      {"none", kNoTrueColor, kNoTrueColor, true, true, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto screen = makeScreen(10);
+    screen->setTrueForeground(c.ink);
+    screen->setTrueBackground(c.paper);
+    screen->setReverse(c.reverse);
+    screen->setConcealed(c.concealed);
+    EXPECT_EQ(screen->trueColors(), (CellColors{c.ink, c.paper}));
+    put(*screen, "ab");
+    screen->setTrueForeground(kNoTrueColor);
+    screen->setTrueBackground(kNoTrueColor);
+    put(*screen, "c");
+    EXPECT_EQ(screen->cellColors(0, 0), c.cells);
+    EXPECT_EQ(screen->cellColors(0, 1), c.cells);
+    EXPECT_EQ(screen->cellColors(0, 2), CellColors{});
+    EXPECT_EQ(screen->cellColors(0, 3), CellColors{});
+    EXPECT_EQ(screen->cellColors(1, 0), CellColors{});
+    EXPECT_EQ(screen->rowColors(0).size(), c.cells == CellColors{} ? 0u : 3u);
+  }
+}
+
+TEST(VirtualScreenTest, ErasingAndOverwritingDropTrueColours) {
+  struct Case {
+    const char* name;
+    std::function<void(VirtualScreen&)> action;
+    const char* text;
+    const char* coloured;  // 'c' where a cell keeps its 24-bit colour
+  };
+  // "abcde" in a 24-bit colour; the pen has none afterwards, the cursor is at column 2.
+  const Case cases[] = {
+      {"to line end", [](VirtualScreen& s) { s.eraseToLineEnd(); }, "ab", "cc..."},
+      {"to line start", [](VirtualScreen& s) { s.eraseToLineStart(); }, "  cde", "..ccc"},
+      {"line", [](VirtualScreen& s) { s.eraseLine(); }, "", "....."},
+      {"overwritten", [](VirtualScreen& s) { put(s, "x"); }, "abxde", "cc.cc"},
+      {"written again past an erased end",
+       [](VirtualScreen& s) {
+         s.eraseToLineEnd();
+         s.moveTo(4, 0);
+         put(s, "y");
+       },
+       "ab  y", "cc..."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto screen = makeScreen(10);
+    screen->setTrueBackground(trueColor(9, 9, 9));
+    put(*screen, "abcde");
+    screen->setTrueBackground(kNoTrueColor);
+    screen->moveTo(2, 0);
+    c.action(*screen);
+    EXPECT_EQ(rowText(*screen, 0), c.text);
+    for (std::uint32_t column = 0; column < 5; ++column) {
+      EXPECT_EQ(screen->cellColors(0, column) != CellColors{}, c.coloured[column] == 'c')
+          << "column " << column;
+    }
+  }
+}
+
+TEST(VirtualScreenTest, NarrowingCutsRowsForGood) {
+  struct Case {
+    const char* name;
+    std::function<void(VirtualScreen&)> steps;
+    std::vector<std::string> rows;
+  };
+  // Each case starts with "0123456789" on row 0 of a width-10 screen and ends widened to
+  // 10 again; the text is written in a 24-bit colour throughout.
+  const Case cases[] = {
+      {"one narrowing", [](VirtualScreen& s) { s.resize(4, 25); }, {"0123"}},
+      {"widening only", [](VirtualScreen& s) { s.resize(20, 25); }, {"0123456789"}},
+      {"several narrowings",
+       [](VirtualScreen& s) {
+         for (const std::int32_t width : {6, 3, 8, 5})
+           s.resize(width, 25);
+       },
+       {"012"}},
+      {"rows written between narrowings",
+       [](VirtualScreen& s) {
+         s.resize(6, 25);
+         put(s, "\r\nabcdef");
+         s.resize(8, 25);
+         put(s, "\r\nABCDEFGH");
+         s.resize(3, 25);
+       },
+       {"012", "abc", "ABC"}},
+      {"a row written after a narrowing keeps what later ones leave",
+       [](VirtualScreen& s) {
+         s.resize(4, 25);
+         s.resize(10, 25);
+         put(s, "\r\nabcdefghij");
+         s.resize(6, 25);
+       },
+       {"0123", "abcdef"}},
+      {"a row used after a narrowing",
+       [](VirtualScreen& s) {
+         s.resize(4, 25);
+         s.moveTo(1, 0);
+         put(s, "x");
+       },
+       {"0x23"}},
+      {"writing past a cut leaves blanks",
+       [](VirtualScreen& s) {
+         s.resize(4, 25);
+         s.resize(10, 25);
+         s.moveTo(7, 0);
+         put(s, "y");
+       },
+       {"0123   y"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto screen = makeScreen(10);
+    screen->setTrueForeground(trueColor(7, 7, 7));
+    put(*screen, "0123456789");
+    c.steps(*screen);
+    screen->resize(10, 25);
+    ASSERT_EQ(screen->usedRows(), c.rows.size());
+    for (std::uint64_t row = 0; row < c.rows.size(); ++row) {
+      const std::string& text = c.rows[row];
+      EXPECT_EQ(rowText(*screen, row), text);
+      EXPECT_EQ(screen->rowCells(row).size(), text.size());
+      for (std::uint32_t column = 0; column < 10; ++column) {
+        const bool written = column < text.size() && text[column] != ' ';
+        EXPECT_EQ(screen->cellColors(row, column) != CellColors{}, written) << row << "," << column;
+        if (!written) {
+          EXPECT_EQ(screen->cell(row, column), kBlankCell) << row << "," << column;
+        }
+      }
+    }
+  }
 }
 
 TEST(VirtualScreenTest, PutTextMatchesPutChar) {

@@ -1,0 +1,98 @@
+// Works out which colour changes take a terminal from the colours it shows to a cell
+// style's; the writers only spell them.
+#pragma once
+
+#include <cstdint>
+
+#include "output/text_events.hpp"
+
+namespace vidtwine {
+
+/// A colour as a terminal is told it: a VGA colour 0-15, an entry of the 256-colour
+/// palette (kPaletteColor + index) or a 24-bit colour (a TrueColor, from 0x01000000 up);
+/// kUnknownColor where the terminal's colour is not known.
+using ColorValue = std::int32_t;
+inline constexpr ColorValue kUnknownColor = -1;
+inline constexpr ColorValue kPaletteColor = 0x100;
+
+constexpr bool isVga(ColorValue value) noexcept {
+  return value >= 0 && value < 16;
+}
+/// Bit 3 of a VGA colour: intensity for a foreground, blink or bright for a background.
+constexpr bool isBright(ColorValue value) noexcept {
+  return isVga(value) && (value & 8) != 0;
+}
+
+/// How many colours the terminal can be told.
+enum class ColorDepth : std::uint8_t { Eight, Sixteen, Palette256, Direct };
+
+/// What a writer can do; filled in by each writer from its settings.
+struct ColorPolicy {
+  ColorDepth depth = ColorDepth::Sixteen;
+  /// The terminal's default colours stand for gray on black.
+  bool defaultColors = false;
+  /// Black backgrounds and gray foregrounds are reached by a reset, never named.
+  bool defaultsByReset = false;
+  /// Background bit 3 is an attribute (blink or reverse) that only a reset switches off,
+  /// unless `switchOff`.
+  bool brightBackgroundAttribute = false;
+  /// There is a sequence that switches that attribute on.
+  bool brightBackgroundCode = false;
+  /// Backgrounds are named without bit 3.
+  bool dimBackgrounds = false;
+  /// Foreground bit 3 is bold, which only a reset switches off unless `switchOff`; the
+  /// foreground is named without it.
+  bool boldAttribute = false;
+  /// There is a sequence that switches bold on.
+  bool boldCode = false;
+  /// Attributes can be switched off one by one instead of by a reset.
+  bool switchOff = false;
+};
+
+enum class Switch : std::uint8_t { Keep, On, Off };
+
+/// The changes for one style, in the order a writer puts them out.
+struct ColorTransition {
+  /// Back to the terminal's defaults first.
+  bool reset = false;
+  Switch brightBackground = Switch::Keep;
+  Switch bold = Switch::Keep;
+  /// The colours to name, kUnknownColor for none; without bit 3 where the policy says.
+  ColorValue background = kUnknownColor;
+  ColorValue foreground = kUnknownColor;
+  /// The new colours in full, as the style asks for them.
+  ColorValue fullBackground = kUnknownColor;
+  ColorValue fullForeground = kUnknownColor;
+};
+
+/// Remembers the colours the terminal shows, so that only what changes is written.
+class ColorPlanner final {
+ public:
+  explicit ColorPlanner(const ColorPolicy& policy) noexcept;
+
+  const ColorPolicy& policy() const noexcept { return policy_; }
+  /// The colours `style` asks for, at the policy's depth.
+  std::pair<ColorValue, ColorValue> colorsOf(const CellStyle& style) noexcept;
+  /// The changes that show `style`; the planner then assumes they were made.
+  ColorTransition plan(const CellStyle& style) noexcept;
+  /// After a reset the writer made by itself: the colours are the terminal's defaults.
+  void forget() noexcept;
+
+ private:
+  ColorValue dim(ColorValue value, bool dimmed) const noexcept {
+    return dimmed && isVga(value) ? (value & 7) : value;
+  }
+  /// The value that names a 24-bit colour at the policy's depth; `background` limits
+  /// the VGA colours to those a background can show.
+  ColorValue valueOf(TrueColor color, bool background) noexcept;
+
+  ColorPolicy policy_;
+  ColorValue foreground_ = kUnknownColor;
+  ColorValue background_ = kUnknownColor;
+  /// The last 24-bit colour looked up, and its value: art uses few colours in long runs.
+  TrueColor lastColor_ = kNoTrueColor;
+  bool lastBackground_ = false;
+  ColorValue lastValue_ = kUnknownColor;
+};
+
+}  // namespace vidtwine

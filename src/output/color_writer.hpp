@@ -1,0 +1,71 @@
+// What both colour writers share: the text path, the unit buffer and the failure state.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string_view>
+
+#include "output/color_flags.hpp"
+#include "output/color_planner.hpp"
+#include "output/text_events.hpp"
+#include "stream/stream.hpp"
+
+namespace vidtwine {
+
+/// Receives the serialiser's events and writes text and colour sequences as 16-bit code
+/// units to the encoder it owns. Text passes unchanged; each writer spells the planner's
+/// colour changes in its own terms. A failed write is final: nothing is written after it.
+class ColorWriter : public TextEventSink {
+ public:
+  void begin(bool styled) override;
+  void style(const CellStyle& style) final;
+  void text(std::span<const std::uint16_t> units) final;
+  void endRow() final;
+  bool finish() final;
+  bool failed() const final { return failed_; }
+
+ protected:
+  ColorWriter(std::unique_ptr<Stream> target, ColorFlags flags, const ColorPolicy& policy);
+
+  /// Puts out the sequence for `transition`; false when it cannot be produced.
+  virtual bool spell(const ColorTransition& transition) = 0;
+  /// Puts out the sequence that returns to the terminal's default colours.
+  virtual bool spellReset() = 0;
+
+  void put(std::uint16_t unit) {
+    if (fill_ == buffer_.size()) flushBuffer();
+    buffer_[fill_++] = unit;
+  }
+  /// Puts out `count` units (at most 64) from `units`.
+  void putUnits(const std::uint16_t* units, std::size_t count) {
+    if (fill_ + count > buffer_.size()) flushBuffer();
+    std::copy_n(units, count, buffer_.data() + fill_);
+    fill_ += count;
+  }
+  void putAscii(std::string_view text) {
+    for (const char c : text)
+      put(static_cast<std::uint8_t>(c));
+  }
+  const ColorFlags& flags() const noexcept { return flags_; }
+  /// Switches colours off for good: the terminal cannot show them.
+  void dropColors() noexcept { flags_ = ColorFlag::NoColors; }
+  void replacePolicy(const ColorPolicy& policy) noexcept { planner_ = ColorPlanner(policy); }
+  int targetDescriptor() const noexcept;
+
+ private:
+  void flushBuffer();
+
+  std::unique_ptr<Stream> target_;
+  ColorFlags flags_;
+  ColorPlanner planner_;
+  bool styled_ = false;
+  bool failed_ = false;
+  std::size_t fill_ = 0;
+  std::array<std::uint16_t, 4096> buffer_;
+};
+
+}  // namespace vidtwine

@@ -1,0 +1,179 @@
+#include "output/screen_serializer.hpp"
+
+#include <algorithm>
+#include <array>
+#include <span>
+
+namespace vidtwine {
+
+namespace {
+
+constexpr std::uint16_t kCarriageReturn = 0x000D;
+constexpr std::uint16_t kLineFeed = 0x000A;
+constexpr std::uint16_t kByteOrderMark = 0xFEFF;
+constexpr std::uint16_t kLeftToRightOverride = 0x202D;
+constexpr std::uint16_t kPopDirectionalFormatting = 0x202C;
+constexpr std::uint8_t kSpace = 0x20;
+constexpr std::uint64_t kMaxResult = 2147483647;
+
+/// Collects the characters between events and hands them on in large runs.
+class TextRun {
+ public:
+  static constexpr std::size_t kCapacity = 4096;
+
+  explicit TextRun(TextEventSink& sink) noexcept : sink_(sink) {}
+
+  /// Room for `count` units (at most kCapacity) at the returned place.
+  std::uint16_t* reserve(std::size_t count) {
+    if (fill_ + count > kCapacity) flush();
+    return units_.data() + fill_;
+  }
+  void commit(const std::uint16_t* end) noexcept {
+    fill_ = static_cast<std::size_t>(end - units_.data());
+  }
+  void put(std::uint16_t unit) {
+    std::uint16_t* at = reserve(1);
+    *at = unit;
+    commit(at + 1);
+  }
+  void flush() {
+    if (fill_ != 0) sink_.text({units_.data(), fill_});
+    fill_ = 0;
+  }
+
+ private:
+  TextEventSink& sink_;
+  std::size_t fill_ = 0;
+  std::array<std::uint16_t, kCapacity> units_;
+};
+
+/// The mapped characters of `cells`, then `padding` more of `blank`.
+void putCharacters(TextRun& run, std::span<const ScreenCell> cells, std::uint64_t padding,
+                   std::uint16_t blank, const CodepageMapper& mapper) {
+  while (!cells.empty()) {
+    const std::size_t count = std::min(cells.size(), TextRun::kCapacity);
+    std::uint16_t* out = run.reserve(count);
+    for (const ScreenCell cell : cells.first(count))
+      *out++ = mapper.map(cellCharacter(cell));
+    run.commit(out);
+    cells = cells.subspan(count);
+  }
+  while (padding != 0) {
+    const auto count =
+        static_cast<std::size_t>(std::min<std::uint64_t>(padding, TextRun::kCapacity));
+    std::uint16_t* out = run.reserve(count);
+    run.commit(std::fill_n(out, count, blank));
+    padding -= count;
+  }
+}
+
+/// The cells of a row with a style event wherever the style changes; the first cell always
+/// gets one. The cells after the stored ones are blank on gray.
+void putStyledRow(TextRun& run, TextEventSink& sink, std::span<const ScreenCell> cells,
+                  std::span<const CellColors> colors, std::uint64_t padding,
+                  const CodepageMapper& mapper) {
+  CellStyle current;
+  bool first = true;
+  const auto change = [&](const CellStyle& style) {
+    if (!first && style == current) return;
+    run.flush();
+    sink.style(style);
+    current = style;
+    first = false;
+  };
+  if (colors.empty()) {
+    // Most rows: only the attribute can change.
+    for (std::size_t start = 0; start < cells.size();) {
+      const CellAttribute attribute = cellAttribute(cells[start]);
+      std::size_t end = start + 1;
+      while (end < cells.size() && cellAttribute(cells[end]) == attribute)
+        ++end;
+      change({attribute, {}});
+      putCharacters(run, cells.subspan(start, end - start), 0, 0, mapper);
+      start = end;
+    }
+  } else {
+    for (std::size_t index = 0; index < cells.size(); ++index) {
+      change({cellAttribute(cells[index]), colors[index]});
+      run.put(mapper.map(cellCharacter(cells[index])));
+    }
+  }
+  if (padding != 0) {
+    change({cellAttribute(kBlankCell), {}});
+    putCharacters(run, {}, padding, mapper.map(cellCharacter(kBlankCell)), mapper);
+  }
+}
+
+bool isTrimmable(ScreenCell cell, CellColors colors) noexcept {
+  return cellCharacter(cell) == kSpace && cellAttribute(cell) <= 0x0F &&
+         colors.background == kNoTrueColor;
+}
+
+/// The stored cells of a row that are written: all of them, or with trimming, all up to
+/// the last one that is not a blank on black (without blink).
+std::size_t writtenLength(std::span<const ScreenCell> cells, std::span<const CellColors> colors,
+                          bool trim) noexcept {
+  std::size_t length = cells.size();
+  if (!trim) return length;
+  while (length > 0 &&
+         isTrimmable(cells[length - 1], colors.empty() ? CellColors{} : colors[length - 1])) {
+    --length;
+  }
+  return length;
+}
+
+bool isPlain(ScreenCell cell) noexcept {
+  return cellAttribute(cell) == kDefaultAttribute;
+}
+
+}  // namespace
+
+std::int32_t serialize(const VirtualScreen& screen, TextEventSink& sink,
+                       const CodepageMapper& mapper, SerializeFlags flags) {
+  const std::uint64_t usedRows = screen.usedRows();
+  if (usedRows == 0) return 0;
+  const bool trim = flags.has(SerializeFlag::TrimBlanks);
+
+  bool styled = false;
+  for (std::uint64_t row = 0; row < usedRows && !styled; ++row) {
+    const std::span<const ScreenCell> cells = screen.rowCells(row);
+    const std::span<const CellColors> colors = screen.rowColors(row);
+    const std::size_t length = writtenLength(cells, colors, trim);
+    const auto written = cells.first(length);
+    const auto writtenColors = colors.empty() ? colors : colors.first(length);
+    styled = !std::all_of(written.begin(), written.end(), isPlain) ||
+             std::any_of(writtenColors.begin(), writtenColors.end(),
+                         [](CellColors c) { return c != CellColors{}; });
+  }
+
+  sink.begin(styled);
+  TextRun run(sink);
+  if (flags.has(SerializeFlag::Bom)) run.put(kByteOrderMark);
+  if (flags.has(SerializeFlag::LtrOverride)) run.put(kLeftToRightOverride);
+  const std::uint16_t blank = mapper.map(cellCharacter(kBlankCell));
+  for (std::uint64_t row = 0; row < usedRows; ++row) {
+    const std::span<const ScreenCell> stored = screen.rowCells(row);
+    const std::span<const CellColors> storedColors = screen.rowColors(row);
+    const std::size_t length = writtenLength(stored, storedColors, trim);
+    // Blank cells after the stored ones are written out unless trimming drops them.
+    const std::uint64_t padding = trim ? 0 : screen.width() - stored.size();
+    if (styled) {
+      putStyledRow(run, sink, stored.first(length),
+                   storedColors.empty() ? storedColors : storedColors.first(length), padding,
+                   mapper);
+      run.flush();
+      sink.endRow();
+    } else {
+      putCharacters(run, stored.first(length), padding, blank, mapper);
+    }
+    if (flags.has(SerializeFlag::Crlf)) run.put(kCarriageReturn);
+    run.put(kLineFeed);
+  }
+  if (flags.has(SerializeFlag::LtrOverride)) run.put(kPopDirectionalFormatting);
+  run.flush();
+
+  if (sink.failed()) return -1;
+  return static_cast<std::int32_t>(std::min(usedRows, kMaxResult));
+}
+
+}  // namespace vidtwine

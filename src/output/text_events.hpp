@@ -1,0 +1,41 @@
+// What the screen serialiser hands to a writer: typed style, text and row events.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "screen/virtual_screen.hpp"
+
+namespace vidtwine {
+
+/// How a run of characters looks: the cells' attribute and, where they have them, their
+/// 24-bit colours, which stand in for the attribute's.
+struct CellStyle {
+  CellAttribute attribute = kDefaultAttribute;
+  CellColors colors;
+  friend constexpr bool operator==(const CellStyle&, const CellStyle&) noexcept = default;
+};
+
+/// The receiving end of the serialiser. Events come in this order: `begin` once, then per
+/// row `style` changes and `text` runs, `endRow`, and the line end as text. The byte order
+/// mark and direction marks are text too.
+class TextEventSink {
+ public:
+  virtual ~TextEventSink() = default;
+
+  /// Whether any written cell differs from gray on black; without, no `style` events come
+  /// and rows end plainly.
+  virtual void begin(bool styled) = 0;
+  /// The characters that follow look like this.
+  virtual void style(const CellStyle& style) = 0;
+  /// Characters as 16-bit code units.
+  virtual void text(std::span<const std::uint16_t> units) = 0;
+  /// The cells of a row are done; the line end follows.
+  virtual void endRow() = 0;
+  /// Hands on everything held; false when any output failed, now or before.
+  virtual bool finish() = 0;
+  /// Whether output has failed so far. A failure is final.
+  virtual bool failed() const = 0;
+};
+
+}  // namespace vidtwine

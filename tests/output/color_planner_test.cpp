@@ -1,0 +1,198 @@
+#include "output/color_planner.hpp"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "output/ansi_color_writer.hpp"
+#include "output/unicode_writer.hpp"
+#include "screen/vga_palette.hpp"
+#include "support/process.hpp"
+#include "support/string_sink.hpp"
+
+namespace vidtwine {
+namespace {
+
+std::string spelled(ColorValue value) {
+  if (value >= kPaletteColor && value < kPaletteColor + 256) {
+    return "p" + std::to_string(value - kPaletteColor);
+  }
+  if (!isVga(value)) {
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "#%06X", static_cast<unsigned>(value) & 0xFFFFFF);
+    return hex;
+  }
+  return std::to_string(value);
+}
+
+/// "reset bright+ bold- bg4 fg15": the changes present, in this order.
+std::string spelled(const ColorTransition& t) {
+  std::string text;
+  const auto add = [&text](const std::string& piece) { text += (text.empty() ? "" : " ") + piece; };
+  const auto sign = [](Switch s) { return s == Switch::On ? "+" : "-"; };
+  if (t.reset) add("reset");
+  if (t.brightBackground != Switch::Keep) add(std::string("bright") + sign(t.brightBackground));
+  if (t.bold != Switch::Keep) add(std::string("bold") + sign(t.bold));
+  if (t.background != kUnknownColor) add("bg" + spelled(t.background));
+  if (t.foreground != kUnknownColor) add("fg" + spelled(t.foreground));
+  return text;
+}
+
+CellStyle style(CellAttribute attribute, TrueColor ink = kNoTrueColor,
+                TrueColor paper = kNoTrueColor) {
+  return {attribute, {ink, paper}};
+}
+
+TEST(ColorPlanner, PlansOnlyTheChanges) {
+  ColorPolicy sixteen;
+  ColorPolicy defaults = sixteen;
+  defaults.defaultColors = true;
+  ColorPolicy byReset = defaults;
+  byReset.defaultsByReset = true;
+  ColorPolicy eight;
+  eight.depth = ColorDepth::Eight;
+  eight.boldAttribute = eight.boldCode = eight.dimBackgrounds = true;
+  ColorPolicy eightSwitchOff = eight;
+  eightSwitchOff.switchOff = true;
+  ColorPolicy blink;
+  blink.brightBackgroundAttribute = blink.brightBackgroundCode = blink.dimBackgrounds = true;
+  ColorPolicy direct;
+  direct.depth = ColorDepth::Direct;
+  ColorPolicy palette;
+  palette.depth = ColorDepth::Palette256;
+
+  const TrueColor ink = trueColor(0x10, 0x20, 0x30);
+  const TrueColor white = trueColor(0xF0, 0xF0, 0xF0);
+  struct Case {
+    const char* name;
+    ColorPolicy policy;
+    std::vector<std::optional<CellStyle>> styles;  // none: the writer reset by itself
+    std::vector<std::string> transitions;
+  };
+  const Case cases[] = {
+      {"16 colours",
+       sixteen,
+       {style(0x07), style(0x07), style(0x4F), style(0x47), std::nullopt, style(0x47)},
+       {"bg0 fg7", "", "bg4 fg15", "fg7", "", "bg4 fg7"}},
+      {"16 colours, defaults",
+       defaults,
+       {style(0x07), style(0x4F), style(0x07), style(0x47)},
+       {"", "bg4 fg15", "reset", "bg4"}},
+      {"defaults reached by reset",
+       byReset,
+       {style(0x4F), style(0x0F), style(0x41), style(0x47)},
+       {"bg4 fg15", "reset fg15", "bg4 fg1", "reset bg4"}},
+      {"8 colours, intensity as bold",
+       eight,
+       {style(0x07), style(0x4F), style(0x0E), style(0x06)},
+       {"bg0 fg7", "bold+ bg4", "bg0 fg6", "reset bg0 fg6"}},
+      {"8 colours, bold switched off",
+       eightSwitchOff,
+       {style(0x0E), style(0x06)},
+       {"bold+ bg0 fg6", "bold-"}},
+      {"bright backgrounds as blink",
+       blink,
+       {style(0x07), style(0xCF), style(0x4F)},
+       {"bg0 fg7", "bright+ bg4 fg15", "reset bg4 fg15"}},
+      {"24-bit colours",
+       direct,
+       {style(0x07, ink), style(0x07, ink), style(0x07), style(0x07, kNoTrueColor, kVgaPalette[0])},
+       {"bg0 fg#102030", "", "fg7", "bg#000000"}},
+      {"24-bit colours from the palette",
+       palette,
+       {style(0x07, xtermColor(100)), style(0x07, xtermColor(100), xtermColor(232))},
+       {"bg0 fgp100", "bgp232"}},
+      {"24-bit colours in 16", sixteen, {style(0x07, white, white)}, {"bg15 fg15"}},
+      {"dark 24-bit backgrounds where bit 3 blinks",
+       blink,
+       {style(0x07, white, white)},
+       {"bg7 fg15"}},
+      {"24-bit colours in 8", eight, {style(0x07, white, white)}, {"bold+ bg7 fg7"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ColorPlanner planner(c.policy);
+    std::vector<std::string> transitions;
+    for (const auto& s : c.styles) {
+      if (s) {
+        transitions.push_back(spelled(planner.plan(*s)));
+      } else {
+        planner.forget();
+        transitions.emplace_back();
+      }
+    }
+    EXPECT_EQ(transitions, c.transitions);
+  }
+}
+
+TEST(ColorPlanner, FindsTheNearestPaletteColours) {
+  for (unsigned index = 0; index < 16; ++index) {
+    EXPECT_EQ(nearestVgaColor(kVgaPalette[index]), index);
+    EXPECT_GE(nearestXtermColor(kVgaPalette[index]), 16u);
+  }
+  for (unsigned index = 16; index < 256; ++index)
+    EXPECT_EQ(nearestXtermColor(xtermColor(index)), index);
+  // The first sixteen entries of the palette, which terminal themes change, are never used.
+  for (unsigned value = 0; value < 0x1000; value += 7) {
+    const auto level = [value](unsigned shift) {
+      return static_cast<std::uint8_t>((value >> shift & 0xF) * 17);
+    };
+    EXPECT_GE(nearestXtermColor(trueColor(level(8), level(4), level(0))), 16u) << value;
+  }
+}
+
+/// What a generic writer puts out for `second` right after gray on black.
+std::string sequenceFor(ColorFlags flags, const CellStyle& second) {
+  std::string output;
+  AnsiColorWriter writer(std::make_unique<UnicodeWriter>(std::make_unique<test::StringSink>(output),
+                                                         UnicodeFormat::Utf8),
+                         flags);
+  constexpr std::uint16_t kSeparator = '|';
+  writer.begin(true);
+  writer.style(style(0x07));
+  writer.text({&kSeparator, 1});
+  writer.style(second);
+  EXPECT_TRUE(writer.finish());
+  return test::visible(output.substr(output.find('|') + 1));
+}
+
+TEST(ColorPlanner, GenericWriterSpellsTrueColoursAtItsDepth) {
+  using enum ColorFlag;
+  const ColorFlags intense = IntenseColors;
+  EXPECT_EQ(sequenceFor(ColorFlags(DirectColors) | ExactColors,
+                        style(0x07, trueColor(200, 100, 50), trueColor(10, 20, 30))),
+            "ESC[48;2;10;20;30;38;2;200;100;50m");
+  EXPECT_EQ(sequenceFor(intense | ExactColors, style(0x07, trueColor(133, 137, 2))),
+            "ESC[38;5;100m");
+  EXPECT_EQ(sequenceFor(intense, style(0x07, trueColor(0xF0, 0x50, 0x60))), "ESC[91m");
+  EXPECT_EQ(sequenceFor({}, style(0x07, trueColor(0xF0, 0x50, 0x60))), "ESC[1;31m");
+
+  for (unsigned value = 0; value < 0x1000; value += 13) {
+    const auto level = [value](unsigned shift) {
+      return static_cast<std::uint8_t>((value >> shift & 0xF) * 17);
+    };
+    const TrueColor ink = trueColor(level(8), level(4), level(0));
+    SCOPED_TRACE(testing::Message() << std::hex << ink);
+    const std::string rgb = std::to_string(redOf(ink)) + ";" + std::to_string(greenOf(ink)) + ";" +
+                            std::to_string(blueOf(ink));
+    EXPECT_EQ(sequenceFor(DirectColors, style(0x07, ink)), "ESC[38;2;" + rgb + "m");
+
+    const unsigned xterm = nearestXtermColor(ink);
+    ASSERT_GE(xterm, 16u);
+    EXPECT_EQ(sequenceFor(ExactColors, style(0x07, ink)),
+              "ESC[38;5;" + std::to_string(xterm) + "m");
+
+    // Gray, the colour already shown, needs no sequence.
+    const unsigned vga = nearestVgaColor(ink);
+    const std::string sixteen = "ESC[" + std::to_string(vga < 8 ? 30 + vga : 90 + vga - 8) + "m";
+    EXPECT_EQ(sequenceFor(intense, style(0x07, ink)), vga == 7 ? "" : sixteen);
+    std::string eight = vga >= 8 ? "1" : "";
+    if ((vga & 7) != 7) eight += (eight.empty() ? "" : ";") + std::to_string(30 + (vga & 7));
+    EXPECT_EQ(sequenceFor({}, style(0x07, ink)), eight.empty() ? "" : "ESC[" + eight + "m");
+  }
+}
+
+}  // namespace
+}  // namespace vidtwine

@@ -1,0 +1,113 @@
+// The BBS dialect of the interpreter: what it reads differently from ANSI.SYS.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+
+#include "screen/ansi_sys_interpreter.hpp"
+#include "screen/vga_palette.hpp"
+
+namespace vidtwine {
+namespace {
+
+struct Bbs {
+  std::unique_ptr<VirtualScreen> screen;
+  std::int32_t result = 0;
+  InterpreterReport report;
+};
+
+Bbs render(std::string_view input) {
+  Bbs bbs{VirtualScreen::create(20, 5, 8), 0, {}};
+  auto stream = MemoryStream::create(input.size() + 1);
+  stream->write(input.data(), input.size());
+  bbs.result = AnsiSysInterpreter::run(*bbs.screen, nullptr, *stream, Dialect::Bbs, &bbs.report);
+  return bbs;
+}
+
+// The rows as text, trailing blanks dropped, joined by '|'.
+std::string text(const VirtualScreen& screen) {
+  std::string all;
+  for (std::uint64_t row = 0; row < screen.usedRows(); ++row) {
+    std::string line;
+    for (std::uint32_t column = 0; column < screen.width(); ++column)
+      line += static_cast<char>(cellCharacter(screen.cell(row, column)));
+    all +=
+        line.substr(0, line.find_last_not_of(' ') + 1) + (row + 1 < screen.usedRows() ? "|" : "");
+  }
+  return all;
+}
+
+TEST(BbsDialect, CursorEditingMusicAndLineEnds) {
+  struct Case {
+    std::string_view input;
+    std::string_view text;
+  };
+  const Case cases[] = {
+      {"ab\ncd", "ab|cd"},                    // LF returns
+      {"ab\rc", "cb"},                        // CR alone
+      {"abcdef\x1b[3GX", "abXdef"},           // column
+      {"a\r\nb\x1b[1dX", "aX|b"},             // row
+      {"ab\x1b[2EX\x1b[FY", "ab|Y|X"},        // next and previous line
+      {"abcdef\x1b[3G\x1b[2@X", "abX cdef"},  // insert characters
+      {"abcdef\x1b[2G\x1b[2PX", "aXef"},      // delete characters
+      {"abcdef\x1b[2G\x1b[3XX", "aX  ef"},    // erase characters
+      {"1\n2\n3\x1b[2;1H\x1b[L", "1||2|3"},   // insert a line
+      {"1\n2\n3\x1b[1;1H\x1b[2M", "3||"},     // delete lines
+      {"a\x1b[MF T120 CDE\x0e"
+       "b",
+       "ab"},  // music
+      {"a\x1b[NMB L8 C\x0e"
+       "b",
+       "ab"},                                          // music
+      {"a\x1b[MF CD\x1b[1mb", "ab"},                   // ESC ends a music string
+      {"a\x1b[?25l\x1b[6n\x1b[?25hb\x1b[5zc", "abc"},  // queries and unknowns
+      {"\x1b[1;2;3;4;5;6;7;8;9;10;11;12;13;14;15;16;17;18;19;20mok", "ok"},
+  };
+  for (const auto& c : cases) {
+    const Bbs bbs = render(c.input);
+    EXPECT_EQ(bbs.result, static_cast<std::int32_t>(c.input.size())) << c.input;
+    EXPECT_EQ(text(*bbs.screen), c.text) << c.input;
+  }
+}
+
+TEST(BbsDialect, ColoursOfEveryForm) {
+  struct Case {
+    std::string_view input;
+    CellAttribute attribute;
+    CellColors colors;
+  };
+  const TrueColor orange = trueColor(255, 128, 0);
+  const Case cases[] = {
+      {"\x1b[91mX", 0x09, {}},
+      {"\x1b[104mX", 0xC7, {}},
+      {"\x1b[38;2;255;128;0mX", 0x07, {orange, kNoTrueColor}},
+      {"\x1b[48:2::255:128:0mX", 0x07, {kNoTrueColor, orange}},
+      {"\x1b[38:2:255:128:0mX", 0x07, {orange, kNoTrueColor}},
+      {"\x1b[38;5;9mX", 0x07, {kVgaPalette[9], kNoTrueColor}},
+      {"\x1b[38:5:196mX", 0x07, {xtermColor(196), kNoTrueColor}},
+      {"\x1b[1;255;128;0tX", 0x07, {orange, kNoTrueColor}},
+      {"\x1b[0;255;128;0tX", 0x07, {kNoTrueColor, orange}},
+      {"\x1b[38;2;999;128;0;1mX", 0x0F, {trueColor(255, 128, 0), kNoTrueColor}},
+      {"\x1b[38;2;1;2;3m\x1b[32mX", 0x02, {}},
+      {"\x1b[48;2;1;2;3m\x1b[49mX", 0x07, {}},
+      {"\x1b[38;2;1;2;3;48;2;4;5;6;7mX", 0x70, {trueColor(4, 5, 6), trueColor(1, 2, 3)}},
+      {"\x1b[38;2;1;2;3m\x1b[0mX", 0x07, {}},
+      {"\x1b[99999999999999;31mX", 0x01, {}},
+  };
+  for (const auto& c : cases) {
+    const Bbs bbs = render(c.input);
+    EXPECT_EQ(cellAttribute(bbs.screen->cell(0, 0)), c.attribute) << c.input;
+    EXPECT_EQ(bbs.screen->cellColors(0, 0), c.colors) << c.input;
+  }
+}
+
+TEST(BbsDialect, IceColourSwitchesAreReported) {
+  EXPECT_EQ(render("a").report.iceColors, -1);
+  EXPECT_EQ(render("\x1b[?33ha").report.iceColors, 1);
+  EXPECT_EQ(render("\x1b[?33h\x1b[?33la").report.iceColors, 0);
+  // Wrapping is switched as in the other dialect.
+  EXPECT_EQ(text(*render("\x1b[?7l0123456789012345678901234").screen), "01234567890123456789");
+}
+
+}  // namespace
+}  // namespace vidtwine
