@@ -280,8 +280,11 @@ TEST(RobustnessCli, ExhaustedMemoryEndsWithAMessage) {
   test::TempDir dir;
   const auto input = dir / "big.txt";
   const auto target = dir / "target.txt";
-  // 100000 rows of 1024 cells need 200 MB.
-  test::writeFile(input, manyLines(100000));
+  // A letter in the last of 1024 columns, on 60000 rows: each row stores 1024 cells, 120 MB.
+  std::string farLetters;
+  for (int row = 0; row < 60000; ++row)
+    farLetters += "\x1b[1023Cx\r\n";
+  test::writeFile(input, farLetters);
   test::writeFile(target, "old text");
   test::RunOptions options;
   options.addressSpaceLimit = 64 << 20;
