@@ -12,6 +12,8 @@ constexpr std::size_t kHeaderSize = 12;
 constexpr std::size_t kFontSize = 4096;
 constexpr std::size_t kPaletteSize = 48;
 constexpr LoadError kTruncated = "truncated iCE Draw data";
+/// Cells per byte of the file at most; a screen of blanks in one run stays well within.
+constexpr std::uint64_t kMaxExpansion = 256;
 
 std::uint32_t word(std::span<const std::uint8_t> data, std::size_t at) noexcept {
   return data[at] | static_cast<std::uint32_t>(data[at + 1]) << 8;
@@ -44,7 +46,9 @@ LoadError IceDrawLoader::load(VirtualScreen& screen, std::span<const std::uint8_
   const std::uint32_t bottom = word(data, 10);
   const std::uint64_t rows =
       bottom >= top ? bottom - top + 1u : (end - kHeaderSize) / 2 / width + 1;
-  const std::uint64_t total = rows * width;
+  // Runs of up to 65535 cells in six bytes could still make a window of 65536 squared
+  // cells from a few hundred kilobytes: the image is bounded by the data's size as well.
+  const std::uint64_t total = std::min(rows * width, kMaxExpansion * data.size());
   CellGrid grid(screen, width, palette, true);
   std::size_t at = kHeaderSize;
   while (at + 1 < end && grid.cells() < total) {

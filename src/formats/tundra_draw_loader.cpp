@@ -83,8 +83,8 @@ LoadError TundraDrawLoader::load(VirtualScreen& screen, std::span<const std::uin
       default:
         break;
     }
-    const auto cell =
-        static_cast<ScreenCell>(character << 8 | foreground.index | background.index << 4);
+    const auto cell = static_cast<ScreenCell>(unsigned{character} << 8 | foreground.index |
+                                              background.index << 4);
     const CellColors colors{foreground.exact, background.exact};
     if (colors == CellColors{}) {
       screen.putRow(row, column, {&cell, 1});
