@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdio>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -121,8 +122,10 @@ class Run {
   std::unique_ptr<CodepageMapper> mapper_;
   InterpreterReport report_;
   InputFormat format_ = InputFormat::Ansi;
-  /// A binary format's bytes: all before the SAUCE block, 0x1A included.
-  std::vector<std::uint8_t> data_;
+  /// A binary format's bytes: all before the SAUCE block, 0x1A included. Not zeroed
+  /// first: the whole file is read over it.
+  std::unique_ptr<std::uint8_t[]> dataBytes_;
+  std::span<const std::uint8_t> data_;
   LoadReport loadReport_;
 };
 
@@ -358,10 +361,12 @@ void Run::chooseFormat() {
   std::int64_t size = input_->size();
   if (record_ != nullptr && record_->dataSize() < size) size = record_->dataSize();
   input_->seek(SeekOrigin::FromStart, 0);
-  data_.resize(static_cast<std::size_t>(size > 0 ? size : 0));
-  data_.resize(static_cast<std::size_t>(input_->read(data_.data(), data_.size())));
+  const auto wanted = static_cast<std::size_t>(size > 0 ? size : 0);
+  dataBytes_ = std::make_unique_for_overwrite<std::uint8_t[]>(wanted);
+  data_ = {dataBytes_.get(), static_cast<std::size_t>(input_->read(dataBytes_.get(), wanted))};
   // The end-of-file byte that goes in front of a SAUCE record is no part of the art.
-  if (record_ != nullptr && !data_.empty() && data_.back() == 0x1A) data_.pop_back();
+  if (record_ != nullptr && !data_.empty() && data_.back() == 0x1A)
+    data_ = data_.first(data_.size() - 1);
   // The input is closed before any output is opened, so -o may name the input file.
   input_.reset();
 }
@@ -440,6 +445,7 @@ bool Run::load() {
   }
   input_.reset();
   data_ = {};
+  dataBytes_.reset();
   if (error != nullptr) {
     printLoadError(c.inputPath(), error);
     return false;
