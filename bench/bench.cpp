@@ -217,6 +217,21 @@ std::vector<Job> conversions(const fs::path& input,
   return jobs;
 }
 
+/// Binary text of `size` bytes, 160 columns wide: shaded blocks and letters in changing
+/// colours, as the pairs of a BIN file, with 0x1A among them.
+std::string syntheticBinaryText(std::size_t size) {
+  std::string bin;
+  bin.reserve(size);
+  std::uint32_t state = 12345;
+  const std::string_view glyphs = "\xB0\xB1\xB2\xDB\xDC\xDF abcdefgh\x1A";
+  while (bin.size() + 2 <= size) {
+    state = state * 1103515245u + 12345u;
+    bin += glyphs[(state >> 16) % glyphs.size()];
+    bin += static_cast<char>((state >> 24) % 8 == 0 ? state >> 8 : 0x07);
+  }
+  return bin;
+}
+
 int main(int argc, char** argv) {
   int runs = 11;
   fs::path corpus = fs::path(VIDTWINE_SOURCE_DIR) / ".." / "shared" / "corpus";
@@ -246,6 +261,9 @@ int main(int argc, char** argv) {
   const fs::path trueColor = work / "synthetic-24bit-4mib.ans";
   writeFile(trueColor, syntheticTrueColorArt(4u << 20));
 
+  const fs::path binaryText = work / "synthetic-4mib.bin";
+  writeFile(binaryText, syntheticBinaryText(4u << 20));
+
   std::printf("vidtwine %s\nbaseline %s\nruns per command: %d (median reported)\n",
               vidtwine.c_str(), baseline.empty() ? "(none)" : baseline.c_str(), runs);
   const std::vector<std::vector<std::string>> modes = {
@@ -258,6 +276,10 @@ int main(int argc, char** argv) {
   std::vector<Job> trueColorJobs =
       conversions(trueColor, {{"--bbs", "--truecolor"}, {"--bbs", "-a"}}, vidtwine, baseline);
   report("4 MiB synthetic 24-bit art", trueColorJobs, runs);
+
+  // A baseline without binary text reads the file as ANSI text: its row is not comparable.
+  std::vector<Job> binaryJobs = conversions(binaryText, {{"-a"}, {"--truecolor"}}, vidtwine, "");
+  report("4 MiB synthetic binary text (160 columns)", binaryJobs, runs);
 
   if (fs::is_directory(corpus)) {
     std::string all;

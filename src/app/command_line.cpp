@@ -10,6 +10,7 @@
 #include "app/finish_output.hpp"
 #include "app/help_text.hpp"
 #include "codepage/codepage_names.hpp"
+#include "formats/input_format.hpp"
 #include "sauce/sauce_query.hpp"
 #include "stream/buffered_writer.hpp"
 #include "stream/output_file.hpp"
@@ -57,7 +58,7 @@ constexpr FormatName kFormatNames[] = {
 
 /// The long options; each may be given once. Those with a value take it as `--name=value`
 /// or as the next word.
-enum class LongOption : std::uint8_t { Help, Version, TrueColor, Bbs };
+enum class LongOption : std::uint8_t { Help, Version, TrueColor, Bbs, Format };
 
 struct LongOptionName {
   std::string_view name;
@@ -66,10 +67,9 @@ struct LongOptionName {
 };
 
 constexpr LongOptionName kLongOptions[] = {
-    {"help", LongOption::Help, false},
-    {"version", LongOption::Version, false},
-    {"truecolor", LongOption::TrueColor, false},
-    {"bbs", LongOption::Bbs, false},
+    {"help", LongOption::Help, false},           {"version", LongOption::Version, false},
+    {"truecolor", LongOption::TrueColor, false}, {"bbs", LongOption::Bbs, false},
+    {"format", LongOption::Format, true},
 };
 
 const LongOptionName* findLongOption(std::string_view name) noexcept {
@@ -160,6 +160,7 @@ class ConfigWriter final {
         if (id < 0) return "Unknown codepage";
         c_.codepage_ = id;
         c_.codepageEuro_ = codepageEuroByName(word);
+        c_.codepageGiven_ = 1;
         return std::nullopt;
       }
       case 'o':
@@ -198,7 +199,7 @@ class ConfigWriter final {
 
   /// Applies a long option other than --help and --version; the error line's text on
   /// refusal (nullptr: the usage text alone).
-  std::optional<const char*> applyLongOption(LongOption option, const char* /*value*/) noexcept {
+  std::optional<const char*> applyLongOption(LongOption option, const char* value) noexcept {
     switch (option) {
       case LongOption::TrueColor:
         c_.trueColor_ = 1;
@@ -207,6 +208,21 @@ class ConfigWriter final {
       case LongOption::Bbs:
         c_.bbs_ = 1;
         return std::nullopt;
+      case LongOption::Format: {
+        std::string_view name(value);
+        std::optional<InputFormat> format;
+        for (const std::string_view known : kInputFormatNames) {
+          if (equalIgnoringCase(name, known)) format = inputFormatByName(known);
+        }
+        if (!format) return "Unknown format";
+        // The BBS reading is a dialect of ANSI text, as with `--bbs`.
+        if (*format == InputFormat::Bbs) {
+          c_.bbs_ = 1;
+          format = InputFormat::Ansi;
+        }
+        c_.inputFormat_ = static_cast<std::int32_t>(*format);
+        return std::nullopt;
+      }
       default:
         return nullptr;
     }

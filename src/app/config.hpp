@@ -60,6 +60,10 @@ class Config final {
   std::int32_t trueColor() const noexcept { return trueColor_; }
   /// The input is read as BBS terminals and today's art editors read it (`--bbs`).
   std::int32_t bbs() const noexcept { return bbs_; }
+  /// The input format chosen with `--format` (an `InputFormat` value), or -1.
+  std::int32_t inputFormat() const noexcept { return inputFormat_; }
+  /// 1 when `-c` named the code page.
+  std::int32_t codepageGiven() const noexcept { return codepageGiven_; }
 
  private:
   // The parser's private access; nothing else can change a record.
@@ -97,6 +101,8 @@ class Config final {
   std::int32_t metadata_ = 0;
   std::int32_t trueColor_ = 0;
   std::int32_t bbs_ = 0;
+  std::int32_t inputFormat_ = -1;
+  std::int32_t codepageGiven_ = 0;
 };
 
 }  // namespace vidtwine

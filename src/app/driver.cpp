@@ -2,9 +2,14 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <array>
 #include <cstdio>
 #include <memory>
+#include <span>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/command_line.hpp"
 #include "app/config.hpp"
@@ -12,6 +17,15 @@
 #include "app/process_setup.hpp"
 #include "app/test_page.hpp"
 #include "codepage/codepage_mapper.hpp"
+#include "codepage/codepage_names.hpp"
+#include "formats/artworx_loader.hpp"
+#include "formats/avatar_loader.hpp"
+#include "formats/binary_text_loader.hpp"
+#include "formats/format_detection.hpp"
+#include "formats/ice_draw_loader.hpp"
+#include "formats/pcboard_loader.hpp"
+#include "formats/tundra_draw_loader.hpp"
+#include "formats/xbin_loader.hpp"
 #include "output/ansi_color_writer.hpp"
 #include "output/color_flags.hpp"
 #include "output/color_writer.hpp"
@@ -41,6 +55,17 @@ constexpr std::int32_t kDefaultHeight = 25;
 constexpr std::int32_t kDefaultTabWidth = 8;
 constexpr std::int32_t kTestPageWidth = 70;
 constexpr std::int32_t kSauceDisplayWidth = 80;
+/// The usual width of binary text that has no metadata.
+constexpr std::int32_t kBinaryTextWidth = 160;
+constexpr std::size_t kSignatureBytes = 16;
+constexpr std::uint8_t kSauceCharacter = 1;
+constexpr std::uint8_t kSauceBinaryText = 5;
+
+// Fonts of Amiga computers, whose text is ISO 8859-1 rather than an IBM code page.
+constexpr std::string_view kAmigaFonts[] = {
+    "Amiga Topaz 1",    "Amiga Topaz 1+",    "Amiga Topaz 2",      "Amiga Topaz 2+",
+    "Amiga P0T-NOoDLE", "Amiga MicroKnight", "Amiga MicroKnight+", "Amiga mOsOul",
+};
 
 enum class Mode { Render, TestPage, SauceDisplay, SauceQuery };
 
@@ -56,6 +81,16 @@ void printError(const char* format, const char* text) {
   err->printf(format, text);
 }
 
+/// "Error reading `name': what.", or for standard input "Error reading standard input: what."
+void printLoadError(const char* path, const char* what) {
+  auto err = FileStream::openStandard(2);
+  if (path != nullptr) {
+    err->printf("Error reading `%s': %s.\n", path, what);
+  } else {
+    err->printf("Error reading standard input: %s.\n", what);
+  }
+}
+
 bool isDirectory(int descriptor) noexcept {
   struct stat info {};
   return ::fstat(descriptor, &info) == 0 && S_ISDIR(info.st_mode);
@@ -69,6 +104,12 @@ class Run {
 
  private:
   bool openInput();
+  /// Chooses the loader and, for binary formats, reads the data before the record.
+  void chooseFormat();
+  /// The screen width for the chosen format, or -1 after an error message.
+  std::int32_t formatWidth(std::int32_t ansiWidth);
+  /// Draws the input with the chosen loader; false after an error message.
+  bool load();
   bool writeOutput(Mode mode);
   ColorFlags colorFlags(Mode mode) const;
   int cleanUp(int status);
@@ -84,6 +125,12 @@ class Run {
   std::unique_ptr<ColorWriter> output_;  // the chain into `outputFile_`
   std::unique_ptr<CodepageMapper> mapper_;
   InterpreterReport report_;
+  InputFormat format_ = InputFormat::Ansi;
+  /// A binary format's bytes: all before the SAUCE block, 0x1A included. Not zeroed
+  /// first: the whole file is read over it.
+  std::unique_ptr<std::uint8_t[]> dataBytes_;
+  std::span<const std::uint8_t> data_;
+  LoadReport loadReport_;
 };
 
 bool Run::openInput() {
@@ -162,9 +209,12 @@ int Run::execute(int argc, char** argv) {
         return cleanUp(1);
       }
     } else {
-      input_->seek(SeekOrigin::FromStart, 0);
-      const std::int64_t limit = record_ != nullptr ? record_->dataSize() : -1;
-      input_ = createDosTextReader(std::move(input_), kReaderCapacity, limit, c.ignoreEof() != 0);
+      chooseFormat();
+      if (!isBinaryFormat(format_)) {
+        input_->seek(SeekOrigin::FromStart, 0);
+        const std::int64_t limit = record_ != nullptr ? record_->dataSize() : -1;
+        input_ = createDosTextReader(std::move(input_), kReaderCapacity, limit, c.ignoreEof() != 0);
+      }
       // With -S the SAUCE block still stays out of the text, but nothing else is used.
       if (c.ignoreSauce() != 0) record_.reset();
       recordApplies_ = record_ != nullptr;
@@ -190,6 +240,10 @@ int Run::execute(int argc, char** argv) {
     } else if (c.width() >= 0) {
       width = c.width();
     }
+    if (mode == Mode::Render) {
+      width = formatWidth(width);
+      if (width < 0) return cleanUp(1);
+    }
     if (record_ != nullptr && record_->fontLines() >= 0) {
       height = record_->fontLines();
     } else if (c.height() >= 0) {
@@ -203,6 +257,10 @@ int Run::execute(int argc, char** argv) {
     metadata_ = std::make_unique<BufferedWriter>(FileStream::openStandard(2), kMetadataCapacity);
     metadata_->printf("m_setwidth=%d\n", width);
     metadata_->printf("m_setheight=%d\n", height);
+    if (mode == Mode::Render && format_ != InputFormat::Ansi) {
+      const std::string_view name = inputFormatName(format_);
+      metadata_->printf("m_format=%.*s\n", static_cast<int>(name.size()), name.data());
+    }
   }
 
   screen_ = VirtualScreen::create(width, height, tabWidth);
@@ -210,6 +268,8 @@ int Run::execute(int argc, char** argv) {
 
   if (mode == Mode::SauceDisplay) {
     drawSauce(*screen_, *record_, c.rawComment() != 0);
+  } else if (format_ != InputFormat::Ansi) {
+    if (!load()) return cleanUp(1);
   } else {
     const Dialect dialect = c.bbs() != 0 ? Dialect::Bbs : Dialect::AnsiSys;
     const std::int32_t bytesRead =
@@ -249,7 +309,12 @@ bool Run::writeOutput(Mode mode) {
 
   CodepageId codepage = 0;
   int euroBit = 0;
-  if (mode == Mode::Render && recordApplies_ && record_->codepage() >= 0) {
+  const auto font = mode == Mode::Render && recordApplies_ ? record_->font() : std::nullopt;
+  const bool amigaFont = font && std::find(std::begin(kAmigaFonts), std::end(kAmigaFonts), *font) !=
+                                     std::end(kAmigaFonts);
+  if (amigaFont && c.codepageGiven() == 0) {
+    codepage = codepageByName("819");
+  } else if (mode == Mode::Render && recordApplies_ && record_->codepage() >= 0) {
     codepage = record_->codepage();
     euroBit = record_->codepageEuro();
   } else if (mode != Mode::SauceDisplay) {
@@ -273,6 +338,127 @@ bool Run::writeOutput(Mode mode) {
   const std::int32_t rows = serialize(*screen_, *output_, *mapper_, serializeFlags);
   if (rows < 0) return false;
   if (metadata_ != nullptr) metadata_->printf("m_height=%d\n", rows);
+  return true;
+}
+
+void Run::chooseFormat() {
+  const Config& c = *config_;
+  std::array<std::uint8_t, kSignatureBytes> head{};
+  input_->seek(SeekOrigin::FromStart, 0);
+  const std::uint64_t got = input_->read(head.data(), head.size());
+  FormatClues clues;
+  if (c.inputFormat() >= 0) clues.chosen = static_cast<InputFormat>(c.inputFormat());
+  if (record_ != nullptr && c.ignoreSauce() == 0) {
+    clues.sauceType = std::pair{record_->dataType(), record_->fileType()};
+  }
+  clues.head = {head.data(), static_cast<std::size_t>(got)};
+  if (c.inputPath() != nullptr) clues.path = c.inputPath();
+  format_ = detectFormat(clues);
+  // `--bbs` is a dialect of ANSI text: the driver keeps its own path for both.
+  if (format_ == InputFormat::Bbs) format_ = InputFormat::Ansi;
+  if (!isBinaryFormat(format_)) return;
+
+  // Binary data ends only at the record: 0x1A is a character or an attribute here.
+  std::int64_t size = input_->size();
+  if (record_ != nullptr && record_->dataSize() < size) size = record_->dataSize();
+  input_->seek(SeekOrigin::FromStart, 0);
+  const auto wanted = static_cast<std::size_t>(size > 0 ? size : 0);
+  dataBytes_ = std::make_unique_for_overwrite<std::uint8_t[]>(wanted);
+  data_ = {dataBytes_.get(), static_cast<std::size_t>(input_->read(dataBytes_.get(), wanted))};
+  // The end-of-file byte that goes in front of a SAUCE record is no part of the art.
+  if (record_ != nullptr && !data_.empty() && data_.back() == 0x1A)
+    data_ = data_.first(data_.size() - 1);
+  // The input is closed before any output is opened, so -o may name the input file.
+  input_.reset();
+}
+
+std::int32_t Run::formatWidth(std::int32_t ansiWidth) {
+  const Config& c = *config_;
+  // The record's values for types it does not describe in general.
+  const auto sauceWidth = [&](std::uint8_t dataType) {
+    if (!recordApplies_ || record_->dataType() != dataType) return -1;
+    if (dataType == kSauceBinaryText) return 2 * record_->fileType();
+    return record_->tInfo1() != 0 ? int{record_->tInfo1()} : -1;
+  };
+  const auto orOption = [&](std::int32_t fromRecord, std::int32_t fallback) {
+    if (fromRecord > 0) return fromRecord;
+    return c.width() >= 0 ? c.width() : fallback;
+  };
+  switch (format_) {
+    case InputFormat::Bin:
+      return orOption(sauceWidth(kSauceBinaryText), kBinaryTextWidth);
+    case InputFormat::XBin: {
+      XBinHeader header;
+      if (const LoadError error = XBinLoader::probe(data_, header)) {
+        printLoadError(c.inputPath(), error);
+        return -1;
+      }
+      return static_cast<std::int32_t>(header.width);
+    }
+    case InputFormat::Adf:
+      return static_cast<std::int32_t>(ArtworxLoader::kWidth);
+    case InputFormat::Idf: {
+      std::uint32_t width = 0;
+      if (const LoadError error = IceDrawLoader::probe(data_, width)) {
+        printLoadError(c.inputPath(), error);
+        return -1;
+      }
+      return static_cast<std::int32_t>(width);
+    }
+    case InputFormat::Tnd:
+      return orOption(sauceWidth(kSauceCharacter),
+                      static_cast<std::int32_t>(TundraDrawLoader::kDefaultWidth));
+    case InputFormat::Pcboard:
+    case InputFormat::Avatar:
+      return orOption(sauceWidth(kSauceCharacter), ansiWidth);
+    default:
+      return ansiWidth;
+  }
+}
+
+bool Run::load() {
+  const Config& c = *config_;
+  LoadError error = nullptr;
+  switch (format_) {
+    case InputFormat::Bin:
+      error = BinaryTextLoader::load(*screen_, data_);
+      break;
+    case InputFormat::XBin:
+      error = XBinLoader::load(*screen_, data_, loadReport_);
+      break;
+    case InputFormat::Adf:
+      error = ArtworxLoader::load(*screen_, data_, loadReport_);
+      break;
+    case InputFormat::Idf:
+      error = IceDrawLoader::load(*screen_, data_, loadReport_);
+      break;
+    case InputFormat::Tnd:
+      error = TundraDrawLoader::load(*screen_, data_, loadReport_);
+      break;
+    case InputFormat::Pcboard:
+      error = PcboardLoader::load(*screen_, metadata_.get(), *input_, report_);
+      break;
+    case InputFormat::Avatar:
+      error = AvatarLoader::load(*screen_, metadata_.get(), *input_, report_);
+      break;
+    default:
+      break;
+  }
+  input_.reset();
+  data_ = {};
+  dataBytes_.reset();
+  if (error != nullptr) {
+    printLoadError(c.inputPath(), error);
+    return false;
+  }
+  if (loadReport_.iceColors >= 0) {
+    report_.iceColors = loadReport_.iceColors;
+  } else if (report_.iceColors < 0 && recordApplies_ &&
+             (record_->dataType() == kSauceBinaryText || record_->dataType() == kSauceCharacter)) {
+    // The record's iCE flag, for the types whose flags it does not describe in general.
+    report_.iceColors = record_->tFlags() & 0x01;
+  }
+  if (metadata_ != nullptr && loadReport_.embeddedFont) metadata_->putString("m_font=embedded\n");
   return true;
 }
 

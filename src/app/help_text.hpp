@@ -12,7 +12,7 @@ inline constexpr const char* kUsageFormat =
     "       %s -h\n"
     "       %s [-ABCEIPRSTWXabdeklmprsvxy] [-H scrheight]\n"
     "            [-c codepage] [-o outfile] [-q saucequery] [-t tabwidth]\n"
-    "            [--bbs] [--truecolor]\n"
+    "            [--bbs] [--format=name] [--truecolor]\n"
     "            [-u format] [-w width] [infile]\n";
 
 /// Printed after the usage text. One entry per option in the order of the usage text's
@@ -122,6 +122,12 @@ inline constexpr std::string_view kHelpText = R"help(
                    number of parameters, 24-bit and 256 colours, iCE colour
                    switches, ANSI music left out, more cursor and editing
                    sequences
+    --format=name  read the input as this kind of file: `ansi', `bbs' (the
+                   same as `--bbs'), `bin' (binary text), `xbin', `adf'
+                   (ArtWorx), `idf' (iCE Draw), `tnd' (TundraDraw),
+                   `pcboard' or `avatar'; by default the SAUCE type (unless
+                   `-S'), the file's signature or its name's extension
+                   decides, else ANSI text
     --help         the same as `-h'
     --truecolor    24-bit colours with the exact VGA palette (brown
                    #AA5500, gray #AAAAAA), for terminals that show any

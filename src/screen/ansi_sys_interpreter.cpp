@@ -67,6 +67,7 @@ class SequenceParser {
   /// Processes a block of input; false when an ANSI.SYS sequence begins a ninth parameter,
   /// which ends the run.
   bool feed(std::span<const std::uint8_t> block);
+  bool inText() const noexcept { return state_ == State::Text; }
 
  private:
   enum class State : std::uint8_t { Text, Escape, Csi, Music };
@@ -460,6 +461,24 @@ std::int32_t runDialect(VirtualScreen& screen, Stream* metadata, Stream& input,
 }
 
 }  // namespace
+
+struct AnsiSysFeed::Parser {
+  SequenceParser<Dialect::AnsiSys> parser;
+};
+
+AnsiSysFeed::AnsiSysFeed(VirtualScreen& screen, Stream* metadata, InterpreterReport* report)
+    : parser_(std::make_unique<Parser>(
+          Parser{{screen, metadata, report != nullptr ? *report : ignored_}})) {}
+
+AnsiSysFeed::~AnsiSysFeed() = default;
+
+bool AnsiSysFeed::feed(std::span<const std::uint8_t> bytes) {
+  return parser_->parser.feed(bytes);
+}
+
+bool AnsiSysFeed::inText() const noexcept {
+  return parser_->parser.inText();
+}
 
 std::int32_t AnsiSysInterpreter::run(VirtualScreen& screen, Stream* metadata, Stream& input,
                                      Dialect dialect, InterpreterReport* report) {

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <span>
 
 #include "screen/virtual_screen.hpp"
 #include "stream/stream.hpp"
@@ -28,6 +30,26 @@ class AnsiSysInterpreter final {
   /// the ANSI.SYS dialect, when a sequence begins a ninth parameter (the run stops there).
   static std::int32_t run(VirtualScreen& screen, Stream* metadata, Stream& input,
                           Dialect dialect = Dialect::AnsiSys, InterpreterReport* report = nullptr);
+};
+
+/// The ANSI.SYS reading fed piece by piece, for formats that mix their own codes into
+/// ANSI.SYS text: they hand over the text between their codes.
+class AnsiSysFeed final {
+ public:
+  AnsiSysFeed(VirtualScreen& screen, Stream* metadata, InterpreterReport* report);
+  ~AnsiSysFeed();
+  AnsiSysFeed(const AnsiSysFeed&) = delete;
+  AnsiSysFeed& operator=(const AnsiSysFeed&) = delete;
+
+  /// False when a sequence begins a ninth parameter; nothing more may be fed then.
+  bool feed(std::span<const std::uint8_t> bytes);
+  /// Whether the input stands outside any escape sequence, where the other codes apply.
+  bool inText() const noexcept;
+
+ private:
+  struct Parser;
+  InterpreterReport ignored_;
+  std::unique_ptr<Parser> parser_;
 };
 
 }  // namespace vidtwine

@@ -135,6 +135,32 @@ const std::uint8_t* VirtualScreen::writeRun(const std::uint8_t* next, const std:
   return stop;
 }
 
+void VirtualScreen::putRow(std::uint64_t row, std::uint32_t column,
+                           std::span<const ScreenCell> cells, std::span<const CellColors> colors) {
+  if (column >= width_ || cells.empty()) return;
+  const auto count =
+      static_cast<std::uint32_t>(std::min<std::size_t>(cells.size(), width_ - column));
+  if (row >= usedRows_) usedRows_ = row + 1;
+  const bool plain = colors.empty();
+  if (plain && findRow(row) == nullptr &&
+      std::all_of(cells.begin(), cells.begin() + count,
+                  [](ScreenCell cell) { return cell == kBlankCell; })) {
+    return;
+  }
+  Row& stored = extendRow(row, column, column + count);
+  std::copy_n(cells.data(), count, stored.cells.get() + column);
+  if (!plain) {
+    if (!stored.colors) {
+      stored.colors = std::make_unique_for_overwrite<CellColors[]>(stored.capacity);
+      std::fill_n(stored.colors.get(), stored.length, CellColors{});
+    }
+    std::copy_n(colors.data(), std::min<std::size_t>(count, colors.size()),
+                stored.colors.get() + column);
+  } else if (stored.colors) {
+    std::fill_n(stored.colors.get() + column, count, CellColors{});
+  }
+}
+
 void VirtualScreen::writeCell(ScreenCell value) {
   const Row* stored = findRow(row_);
   // Blanks after the stored cells are there already.
@@ -255,7 +281,8 @@ void VirtualScreen::paintColors(Row& row, std::uint32_t begin, std::uint32_t end
   if (cellColors_ != CellColors{}) {
     if (!row.colors) {
       row.colors = std::make_unique_for_overwrite<CellColors[]>(row.capacity);
-      std::fill_n(row.colors.get(), begin, CellColors{});
+      // Every stored cell, also those after `end`, had none so far.
+      std::fill_n(row.colors.get(), row.length, CellColors{});
     }
     std::fill(row.colors.get() + begin, row.colors.get() + end, cellColors_);
   } else if (row.colors) {

@@ -81,6 +81,12 @@ class VirtualScreen final {
   /// escape sequence this way without searching for it first.
   std::size_t putTextUntilEscape(std::span<const std::uint8_t> bytes);
   void lineFeed();
+  /// Stores `cells` from (row, column) on, with `colors` (as many, or empty for none),
+  /// without the cursor, the rendition or wrapping; cells past the width are dropped. For
+  /// loaders of formats that give every cell's place. Rows that would hold only blanks
+  /// still get no storage.
+  void putRow(std::uint64_t row, std::uint32_t column, std::span<const ScreenCell> cells,
+              std::span<const CellColors> colors = {});
   void cursorUp(std::uint32_t n);
   void cursorDown(std::uint32_t n);
   void cursorRight(std::uint32_t n);

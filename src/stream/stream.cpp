@@ -234,7 +234,11 @@ std::int64_t FileStream::seek(SeekOrigin origin, std::int64_t offset) {
   int whence = SEEK_SET;
   if (origin == SeekOrigin::FromCurrent) whence = SEEK_CUR;
   if (origin == SeekOrigin::FromEnd) whence = SEEK_END;
-  return static_cast<std::int64_t>(::lseek(descriptor_, static_cast<off_t>(offset), whence));
+  const auto position =
+      static_cast<std::int64_t>(::lseek(descriptor_, static_cast<off_t>(offset), whence));
+  // As with fseek, a successful seek leaves the end behind: the file can be read again.
+  if (position >= 0 && status_ == StreamStatus::End) status_ = StreamStatus::Ok;
+  return position;
 }
 
 // ---- MemoryStream --------------------------------------------------------------------

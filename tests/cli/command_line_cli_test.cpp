@@ -18,7 +18,7 @@ std::string usageFor(const std::string& name) {
   return "Usage: " + name + " -V\n       " + name + " -h\n       " + name +
          " [-ABCEIPRSTWXabdeklmprsvxy] [-H scrheight]\n"
          "            [-c codepage] [-o outfile] [-q saucequery] [-t tabwidth]\n"
-         "            [--bbs] [--truecolor]\n"
+         "            [--bbs] [--format=name] [--truecolor]\n"
          "            [-u format] [-w width] [infile]\n";
 }
 
