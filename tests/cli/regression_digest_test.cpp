@@ -207,8 +207,19 @@ TEST_P(Digests, OutputIsUnchanged) {
 
   std::map<std::string, std::string> current;
   std::map<std::string, std::string> messages;  // the first line of stderr, for the report
-  for (const Input& input : inputs_) {
+  // A sanitizer build starts the binary ten times slower: there each input is checked under
+  // every third option set, in turn, and without the leak check at exit, which other tests
+  // make. Every input and every set are still covered.
+  const bool sample = test::kAddressSanitizer && std::getenv("VIDTWINE_UPDATE_DIGESTS") == nullptr;
+  const auto setIndex =
+      static_cast<std::size_t>(std::find_if(kOptionSets.begin(), kOptionSets.end(),
+                                            [&set](const OptionSet& s) { return s.id == set.id; }) -
+                               kOptionSets.begin());
+  for (std::size_t index = 0; index < inputs_.size(); ++index) {
+    const Input& input = inputs_[index];
+    if (sample && (index + setIndex) % 3 != 0) continue;
     test::RunOptions options;
+    if (sample) options.env["ASAN_OPTIONS"] = "detect_leaks=0";
     options.directory = input.directory;
     options.programName = "vidtwine";
     // Always one of the test's own, so that the machine's database never matters.
@@ -236,8 +247,10 @@ TEST_P(Digests, OutputIsUnchanged) {
   ASSERT_TRUE(fs::exists(kDigestFile))
       << kDigestFile << " is missing; VIDTWINE_UPDATE_DIGESTS=PATH writes one";
   auto expected = parseDigests(test::readFile(kDigestFile));
-  std::erase_if(expected,
-                [&](const auto& e) { return !e.first.starts_with(std::string(set.id) + "\t"); });
+  std::erase_if(expected, [&](const auto& e) {
+    return !e.first.starts_with(std::string(set.id) + "\t") ||
+           (sample && current.find(e.first) == current.end());
+  });
 
   std::vector<std::string> differences;
   std::size_t unrecorded = 0;
