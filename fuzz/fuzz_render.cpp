@@ -309,7 +309,6 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   // Every terminal the target names comes from the descriptions built next to it.
   ::setenv("TERMINFO", VIDTWINE_FUZZ_TERMINFO_DIR, 1);
   ::setenv("TZ", "UTC", 1);
-  vidtwine::installAbortOnExhaustedMemory();
   return 0;
 }
 

@@ -66,7 +66,6 @@ void checkBox(const VirtualScreen& screen) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   ::setenv("TZ", "UTC", 1);
-  vidtwine::installAbortOnExhaustedMemory();
   return 0;
 }
 

@@ -53,6 +53,11 @@ constexpr std::uint8_t kEscape = 0x1B;
 constexpr std::uint8_t kShiftOut = 0x0E;  // ends an ANSI music string
 constexpr std::size_t kBbsParameters = 16;
 
+/// A colour channel from a parameter; larger values count as 255.
+constexpr std::uint8_t channel(std::uint32_t value) noexcept {
+  return static_cast<std::uint8_t>(std::min<std::uint32_t>(value, 255));
+}
+
 /// The state of one run: where in a sequence the input stands, the parameters gathered
 /// so far and the saved cursor position. The dialect is fixed at compile time so that the
 /// ANSI.SYS reading pays nothing for the other one.
@@ -242,9 +247,6 @@ void SequenceParser<D>::selectRendition() {
 
 template <Dialect D>
 void SequenceParser<D>::selectExtendedRendition() {
-  const auto channel = [](std::uint32_t value) {
-    return static_cast<std::uint8_t>(std::min<std::uint32_t>(value, 255));
-  };
   for (std::size_t index = 0; index < count_; ++index) {
     const std::uint32_t code = parameters_[index];
     if (code == 38 || code == 48) {
@@ -384,9 +386,6 @@ template <Dialect D>
 void SequenceParser<D>::bbsCommand(std::uint8_t final) {
   const std::uint32_t first = parameters_[0];
   const std::uint32_t n = first != 0 ? first : 1;
-  const auto channel = [](std::uint32_t value) {
-    return static_cast<std::uint8_t>(std::min<std::uint32_t>(value, 255));
-  };
   switch (final) {
     case 'G':  // column
       screen_.moveTo(n - 1, screen_.windowRow());
