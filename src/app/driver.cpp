@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <ctime>
 #include <cstdio>
 #include <memory>
 #include <span>
@@ -389,14 +390,12 @@ HtmlPageInfo Run::pageInfo(Mode mode) const {
   info.title = mapped(record_->title());
   info.author = mapped(record_->author());
   info.group = mapped(record_->group());
-  const std::int64_t date = record_->date();
-  const std::int64_t month = date / 100 % 100;
-  const std::int64_t day = date % 100;
-  if (date >= 10000101 && date <= 99991231 && month >= 1 && month <= 12 && day >= 1 && day <= 31) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d", static_cast<int>(date / 10000),
-                  static_cast<int>(month), static_cast<int>(day));
-    info.date = text;
+  // The record's date is a time stamp, read as the SAUCE query shows it.
+  if (const std::int64_t date = record_->date(); date != -1) {
+    const auto time = static_cast<std::time_t>(date);
+    char text[16] = "";
+    if (const std::tm* local = std::localtime(&time))
+      if (std::strftime(text, sizeof text, "%Y-%m-%d", local) != 0) info.date = text;
   }
   for (int index = 0; index < record_->commentCount(); ++index)
     info.comment.push_back(mapped(record_->comment(index)));
