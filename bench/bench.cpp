@@ -318,6 +318,32 @@ int main(int argc, char** argv) {
                                                {"-E", "TERM=xterm-256color"}},
                                               vidtwine, baseline);
     report("corpus concatenated (" + std::to_string(joinedSize) + " bytes)", corpusJobs, runs);
+
+    // The corpus as pages into a folder: one batch run against one process per file.
+    const fs::path pages = work / "pages";
+    std::vector<double> batch;
+    std::vector<double> single;
+    for (int run = 0; run < std::max(3, runs / 3); ++run) {
+      fs::remove_all(pages);
+      std::vector<std::string> args = {vidtwine, "--html", "-O", pages.string()};
+      for (const auto& file : files)
+        args.push_back(file.string());
+      batch.push_back(runOnce(args, {}, "").milliseconds);
+      fs::remove_all(pages);
+      fs::create_directory(pages);
+      double total = 0;
+      for (const auto& file : files)
+        total += runOnce({vidtwine, "--html", "-o",
+                          (pages / (file.stem().string() + ".html")).string(), file.string()},
+                         {}, "")
+                     .milliseconds;
+      single.push_back(total);
+    }
+    std::printf("\n%zu corpus files as HTML pages, median of %zu runs\n", files.size(),
+                batch.size());
+    std::printf("  one batch run (-O, -j default)   %9.1f ms\n", median(batch));
+    std::printf("  one process per file             %9.1f ms  (%.1fx the batch)\n", median(single),
+                median(single) / median(batch));
   } else {
     std::printf("\ncorpus not found at %s: skipped\n", corpus.c_str());
   }

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 build_packages=(cmake g++ make libncurses-dev ncurses-bin)
-test_packages=(libgtest-dev ncurses-term tmux clang libclang-rt-14-dev valgrind mandoc)
+test_packages=(libgtest-dev ncurses-term tmux clang libclang-rt-14-dev valgrind mandoc tidy chromium imagemagick)
 
 case "${1:-build}" in
   build) wanted=("${build_packages[@]}") ;;

@@ -26,9 +26,9 @@ namespace {
 
 /// Letters that may appear once on the whole command line (`-h` and `-V` end the parse
 /// and need no such guard).
-constexpr std::string_view kSingleUseLetters = "ABCEHIPRSTWXabcdeklmopqrstuvwxy";
+constexpr std::string_view kSingleUseLetters = "ABCEHIOPRSTWXabcdejklmopqrstuvwxy";
 /// Letters whose argument is the rest of their word or a following word.
-constexpr std::string_view kArgumentLetters = "Hcoqtuw";
+constexpr std::string_view kArgumentLetters = "HOcjoqtuw";
 
 constexpr std::size_t kUsageBufferSize = 512;
 constexpr std::size_t kHelpBufferSize = 10240;
@@ -58,7 +58,16 @@ constexpr FormatName kFormatNames[] = {
 
 /// The long options; each may be given once. Those with a value take it as `--name=value`
 /// or as the next word.
-enum class LongOption : std::uint8_t { Help, Version, TrueColor, Bbs, Format };
+enum class LongOption : std::uint8_t {
+  Help,
+  Version,
+  TrueColor,
+  Bbs,
+  Format,
+  Html,
+  OutputDir,
+  Jobs
+};
 
 struct LongOptionName {
   std::string_view name;
@@ -69,7 +78,8 @@ struct LongOptionName {
 constexpr LongOptionName kLongOptions[] = {
     {"help", LongOption::Help, false},           {"version", LongOption::Version, false},
     {"truecolor", LongOption::TrueColor, false}, {"bbs", LongOption::Bbs, false},
-    {"format", LongOption::Format, true},
+    {"format", LongOption::Format, true},        {"html", LongOption::Html, false},
+    {"output-dir", LongOption::OutputDir, true}, {"jobs", LongOption::Jobs, true},
 };
 
 const LongOptionName* findLongOption(std::string_view name) noexcept {
@@ -163,6 +173,19 @@ class ConfigWriter final {
         c_.codepageGiven_ = 1;
         return std::nullopt;
       }
+      case 'O':
+        // The letter and the long form are one option.
+        if (c_.outputDir_ != nullptr) return "Output folder given twice";
+        if (*word == '\0') return "Empty output folder name";
+        c_.outputDir_ = word;
+        return std::nullopt;
+      case 'j':
+        if (c_.jobs_ >= 0) return "Number of jobs given twice";
+        if (const auto jobs = decimalInRange(word, 1, 1024)) {
+          c_.jobs_ = *jobs;
+          return std::nullopt;
+        }
+        return "Number of jobs out of valid range";
       case 'o':
         c_.outputPath_ = word;
         return std::nullopt;
@@ -195,7 +218,21 @@ class ConfigWriter final {
     }
   }
 
-  void setInputPath(const char* path) noexcept { c_.inputPath_ = path; }
+  void addInputPath(const char* path) {
+    if (c_.inputPath_ == nullptr) c_.inputPath_ = path;
+    c_.inputPaths_.push_back(path);
+  }
+
+  /// The record for one file of a batch: its input, and its output instead of the folder.
+  static std::unique_ptr<Config> batchItem(const Config& batch, const char* input,
+                                           const char* output) {
+    auto item = std::make_unique<Config>(batch);
+    item->inputPath_ = input;
+    item->inputPaths_ = {input};
+    item->outputPath_ = output;
+    item->outputDir_ = nullptr;
+    return item;
+  }
 
   /// Applies a long option other than --help and --version; the error line's text on
   /// refusal (nullptr: the usage text alone).
@@ -208,6 +245,13 @@ class ConfigWriter final {
       case LongOption::Bbs:
         c_.bbs_ = 1;
         return std::nullopt;
+      case LongOption::Html:
+        c_.html_ = 1;
+        return std::nullopt;
+      case LongOption::OutputDir:
+        return storeArgument('O', value);
+      case LongOption::Jobs:
+        return storeArgument('j', value);
       case LongOption::Format: {
         std::string_view name(value);
         std::optional<InputFormat> format;
@@ -263,6 +307,11 @@ ArgumentOutcome takeArgument(Config& config, ArgumentQueue& queue, const char* w
     return {-1, *message};
   }
   return {};
+}
+
+std::unique_ptr<Config> batchItemConfig(const Config& batch, const char* input,
+                                        const char* output) {
+  return ConfigWriter::batchItem(batch, input, output);
 }
 
 std::unique_ptr<Config> parseCommandLine(int argc, char** argv) {
@@ -364,15 +413,23 @@ std::unique_ptr<Config> parseCommandLine(int argc, char** argv) {
     if (!queue.empty()) {
       const ArgumentOutcome outcome = takeArgument(*config, queue, word);
       if (outcome.status != 0) return fail(outcome.message);
-    } else if (!inputTaken) {
-      writer.setInputPath(word);
-      inputTaken = true;
     } else {
-      return fail(kExtraArguments);
+      // More than one file only for a batch; -O comes before the files.
+      writer.addInputPath(word);
+      inputTaken = true;
     }
   }
 
   if (!queue.empty()) return fail(kMissingArguments);
+  const Config& c = *config;
+  if (c.outputDir() == nullptr) {
+    if (c.inputPaths().size() > 1) return fail(kExtraArguments);
+    return config;
+  }
+  if (c.outputPath() != nullptr) return fail("-O cannot be combined with -o");
+  if (c.sauceQuery() != nullptr) return fail("-O cannot be combined with -q");
+  if (c.testPage() != 0) return fail("-O cannot be combined with -T");
+  if (c.inputPaths().empty()) return fail("-O needs input files");
   return config;
 }
 
@@ -380,11 +437,11 @@ void printUsage(const char* programName, const char* message) {
   const char* name = programName != nullptr ? programName : "vidtwine";
   auto standardError = FileStream::openStandard(2);
   if (message == nullptr) {
-    standardError->printf(kUsageFormat, name, name, name);
+    standardError->printf(kUsageFormat, name, name, name, name);
     return;
   }
   BufferedWriter out(std::move(standardError), kUsageBufferSize);
-  out.printf(kUsageFormat, name, name, name);
+  out.printf(kUsageFormat, name, name, name, name);
   out.printf("\nError: %s\n", message);
 }
 
@@ -399,7 +456,7 @@ bool printHelp(const char* programName) {
   auto file = OutputFile::standardOutput();
   {
     BufferedWriter out(file->stream(), kHelpBufferSize);
-    out.printf(kUsageFormat, name, name, name);
+    out.printf(kUsageFormat, name, name, name, name);
     out.putString(kHelpText);
   }
   return finishOutput(*file, true);

@@ -10,10 +10,10 @@
 namespace vidtwine {
 
 /// Option letters that wait for their argument words, oldest first. Each argument letter
-/// may be given once, so the seven of them always fit.
+/// may be given once, so the nine of them always fit.
 class ArgumentQueue final {
  public:
-  static constexpr int kCapacity = 8;
+  static constexpr int kCapacity = 10;
 
   bool empty() const noexcept { return count_ == 0; }
   int size() const noexcept { return count_; }
@@ -43,6 +43,10 @@ ArgumentOutcome takeArgument(Config& config, ArgumentQueue& queue, const char* w
 /// any error line are printed by then). `-h` and `-V` print their text and end the
 /// process, with status 0, or 1 when the text could not be written.
 std::unique_ptr<Config> parseCommandLine(int argc, char** argv);
+
+/// A copy of the batch run's `batch` for one of its files: that input, written to
+/// `output`.
+std::unique_ptr<Config> batchItemConfig(const Config& batch, const char* input, const char* output);
 
 /// The usage text on standard error, followed by an error line when `message` is given.
 void printUsage(const char* programName, const char* message);

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
+#include <vector>
 
 namespace vidtwine {
 
@@ -64,6 +66,14 @@ class Config final {
   std::int32_t inputFormat() const noexcept { return inputFormat_; }
   /// 1 when `-c` named the code page.
   std::int32_t codepageGiven() const noexcept { return codepageGiven_; }
+  /// An HTML page instead of text with colour sequences (`--html`).
+  std::int32_t html() const noexcept { return html_; }
+  /// The folder of a batch run (`-O`); nullptr for a single conversion.
+  const char* outputDir() const noexcept { return outputDir_; }
+  /// Conversions at a time in a batch run 1..1024, or -1 (one per processor).
+  std::int32_t jobs() const noexcept { return jobs_; }
+  /// Every input file given; the first is also `inputPath`.
+  std::span<const char* const> inputPaths() const noexcept { return inputPaths_; }
 
  private:
   // The parser's private access; nothing else can change a record.
@@ -103,6 +113,10 @@ class Config final {
   std::int32_t bbs_ = 0;
   std::int32_t inputFormat_ = -1;
   std::int32_t codepageGiven_ = 0;
+  std::int32_t html_ = 0;
+  const char* outputDir_ = nullptr;
+  std::int32_t jobs_ = -1;
+  std::vector<const char*> inputPaths_;
 };
 
 }  // namespace vidtwine

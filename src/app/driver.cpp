@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <ctime>
 #include <cstdio>
 #include <memory>
 #include <span>
@@ -11,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/batch_run.hpp"
 #include "app/command_line.hpp"
 #include "app/config.hpp"
 #include "app/finish_output.hpp"
@@ -29,6 +31,7 @@
 #include "output/ansi_color_writer.hpp"
 #include "output/color_flags.hpp"
 #include "output/color_writer.hpp"
+#include "output/html_writer.hpp"
 #include "output/screen_serializer.hpp"
 #include "output/terminfo_color_writer.hpp"
 #include "output/unicode_writer.hpp"
@@ -100,7 +103,7 @@ bool isDirectory(int descriptor) noexcept {
 // interpreter input, output chain, output file, metadata, screen, config.
 class Run {
  public:
-  int execute(int argc, char** argv);
+  int execute(std::unique_ptr<Config> config);
 
  private:
   bool openInput();
@@ -112,6 +115,8 @@ class Run {
   bool load();
   bool writeOutput(Mode mode);
   ColorFlags colorFlags(Mode mode) const;
+  /// What the HTML page says besides the art.
+  HtmlPageInfo pageInfo(Mode mode) const;
   int cleanUp(int status);
 
   std::unique_ptr<Config> config_;
@@ -122,7 +127,7 @@ class Run {
   std::unique_ptr<Stream> metadata_;
   std::unique_ptr<VirtualScreen> screen_;
   std::unique_ptr<OutputFile> outputFile_;
-  std::unique_ptr<ColorWriter> output_;  // the chain into `outputFile_`
+  std::unique_ptr<TextEventSink> output_;  // the chain into `outputFile_`
   std::unique_ptr<CodepageMapper> mapper_;
   InterpreterReport report_;
   InputFormat format_ = InputFormat::Ansi;
@@ -183,8 +188,8 @@ ColorFlags Run::colorFlags(Mode mode) const {
   return flags;
 }
 
-int Run::execute(int argc, char** argv) {
-  config_ = parseCommandLine(argc, argv);
+int Run::execute(std::unique_ptr<Config> config) {
+  config_ = std::move(config);
   if (config_ == nullptr) return 1;
   const Config& c = *config_;
   const Mode mode = modeOf(c);
@@ -296,11 +301,20 @@ bool Run::writeOutput(Mode mode) {
   }
 
   auto buffered = std::make_unique<BufferedWriter>(outputFile_->stream(), kOutputCapacity);
-  const auto format =
-      c.format() >= 0 ? static_cast<UnicodeFormat>(c.format()) : UnicodeFormat::Utf8;
+  // A page is always UTF-8.
+  const auto format = c.format() >= 0 && c.html() == 0 ? static_cast<UnicodeFormat>(c.format())
+                                                       : UnicodeFormat::Utf8;
   auto unicode = std::make_unique<UnicodeWriter>(std::move(buffered), format);
-  const ColorFlags colors = colorFlags(mode);
-  if (c.genericAnsi() != 0) {
+  ColorFlags colors = colorFlags(mode);
+  if (c.html() != 0) {
+    // A page shows the VGA itself: attribute bit 7 blinks unless the art asks for iCE
+    // colours (or -v does), whatever a terminal would be given.
+    const bool recordIce = record_ != nullptr && (recordApplies_ || mode == Mode::SauceDisplay) &&
+                           record_->backgroundMode() == 1;
+    const bool ice = report_.iceColors >= 0 ? report_.iceColors == 1 : recordIce;
+    colors.set(ColorFlag::BlinkForBrightBg, c.blink() != 0 || (!ice && c.reverse() == 0));
+    output_ = std::make_unique<HtmlWriter>(std::move(unicode), colors, pageInfo(mode));
+  } else if (c.genericAnsi() != 0) {
     output_ = std::make_unique<AnsiColorWriter>(std::move(unicode), colors);
   } else {
     output_ = TerminfoColorWriter::create(std::move(unicode), colors);
@@ -329,16 +343,63 @@ bool Run::writeOutput(Mode mode) {
   mapper_ = std::make_unique<CodepageMapper>(codepage, mapperFlags);
 
   SerializeFlags serializeFlags;
-  serializeFlags.set(SerializeFlag::Crlf, c.crlf() != 0);
-  serializeFlags.set(SerializeFlag::Bom,
-                     c.bom() == 1 || (c.bom() == -1 && (c.format() == 1 || c.format() == 2)));
-  serializeFlags.set(SerializeFlag::LtrOverride, c.ltrOverride() != 0);
+  // Line ends, byte order marks and direction marks are the page's own business.
+  const bool text = c.html() == 0;
+  serializeFlags.set(SerializeFlag::Crlf, text && c.crlf() != 0);
+  serializeFlags.set(
+      SerializeFlag::Bom,
+      text && (c.bom() == 1 || (c.bom() == -1 && (c.format() == 1 || c.format() == 2))));
+  serializeFlags.set(SerializeFlag::LtrOverride, text && c.ltrOverride() != 0);
   serializeFlags.set(SerializeFlag::TrimBlanks, c.defaultColors() != 0);
 
   const std::int32_t rows = serialize(*screen_, *output_, *mapper_, serializeFlags);
   if (rows < 0) return false;
   if (metadata_ != nullptr) metadata_->printf("m_height=%d\n", rows);
   return true;
+}
+
+HtmlPageInfo Run::pageInfo(Mode mode) const {
+  HtmlPageInfo info;
+  info.columns = static_cast<std::int32_t>(screen_->width());
+  const char* path = config_->inputPath();
+  if (mode == Mode::TestPage) {
+    info.fallbackTitle = u"vidtwine test page";
+  } else if (path != nullptr) {
+    const std::string_view name = std::string_view(path).substr(
+        std::string_view(path).find_last_of('/') == std::string_view::npos
+            ? 0
+            : std::string_view(path).find_last_of('/') + 1);
+    info.fallbackTitle.assign(name.begin(), name.end());
+    // File names are mostly ASCII; other bytes become the replacement character rather
+    // than guessed characters.
+    for (char16_t& unit : info.fallbackTitle)
+      if (unit >= 0x80) unit = u'\uFFFD';
+  }
+  if (record_ == nullptr || !(recordApplies_ || mode == Mode::SauceDisplay)) return info;
+  // The record's texts are in code page 437, as a SAUCE query reads them.
+  const CodepageMapper sauceMapper(0, MapperFlags(MapperFlag::PlainBar));
+  const auto mapped = [&](std::optional<std::string_view> bytes) {
+    std::u16string units;
+    if (!bytes) return units;
+    for (const char byte : *bytes)
+      units.push_back(static_cast<char16_t>(sauceMapper.map(static_cast<std::uint8_t>(byte))));
+    while (!units.empty() && units.back() == u' ')
+      units.pop_back();
+    return units;
+  };
+  info.title = mapped(record_->title());
+  info.author = mapped(record_->author());
+  info.group = mapped(record_->group());
+  // The record's date is a time stamp, read as the SAUCE query shows it.
+  if (const std::int64_t date = record_->date(); date != -1) {
+    const auto time = static_cast<std::time_t>(date);
+    char text[16] = "";
+    if (const std::tm* local = std::localtime(&time))
+      if (std::strftime(text, sizeof text, "%Y-%m-%d", local) != 0) info.date = text;
+  }
+  for (int index = 0; index < record_->commentCount(); ++index)
+    info.comment.push_back(mapped(record_->comment(index)));
+  return info;
 }
 
 void Run::chooseFormat() {
@@ -489,8 +550,16 @@ int Run::cleanUp(int status) {
 
 int runDriver(int argc, char** argv) {
   if (!prepareProcess()) return 1;
+  std::unique_ptr<Config> config = parseCommandLine(argc, argv);
+  if (config == nullptr) return 1;
+  if (config->outputDir() != nullptr) {
+    return runBatch(*config, [](std::unique_ptr<Config> item) {
+      Run run;
+      return run.execute(std::move(item));
+    });
+  }
   Run run;
-  return run.execute(argc, argv);
+  return run.execute(std::move(config));
 }
 
 }  // namespace vidtwine

@@ -13,7 +13,9 @@ inline constexpr const char* kUsageFormat =
     "       %s [-ABCEIPRSTWXabdeklmprsvxy] [-H scrheight]\n"
     "            [-c codepage] [-o outfile] [-q saucequery] [-t tabwidth]\n"
     "            [--bbs] [--format=name] [--truecolor]\n"
-    "            [-u format] [-w width] [infile]\n";
+    "            [-u format] [-w width] [infile]\n"
+    "       %s [options] [--html] [-j jobs] -O outdir\n"
+    "            file...\n";
 
 /// Printed after the usage text. One entry per option in the order of the usage text's
 /// letters, then the long options, then the input file: four spaces, the option padded to 15
@@ -34,6 +36,11 @@ inline constexpr std::string_view kHelpText = R"help(
     -I             with generic ANSI output, select no intense colours
                    explicitly but rely on bold for the foreground; for
                    backgrounds see `-k' and `-v'
+    -O outdir      convert every input file into the folder outdir (created
+                   if missing, one level): `name.ans', `name.txt' with `-C'
+                   or `name.html' with `--html'; a name taken earlier in
+                   the run gets `-2', `-3'...; a failed file is reported
+                   and the run goes on
     -P             always show the normal pipe bar; by default the broken
                    bar is shown for code pages that have no broken bar of
                    their own
@@ -73,6 +80,8 @@ inline constexpr std::string_view kHelpText = R"help(
                    Euro positions; in code pages with a generic currency
                    sign, that sign becomes the Euro sign
     -h             print this help text and exit
+    -j jobs        with `-O', convert this many files at a time; default:
+                   the number of processors
     -k             use blink for intense background colours; a SAUCE
                    record in blink mode selects it as well; blink works
                    only in some terminals, bright backgrounds are off in
@@ -129,6 +138,13 @@ inline constexpr std::string_view kHelpText = R"help(
                    `-S'), the file's signature or its name's extension
                    decides, else ANSI text
     --help         the same as `-h'
+    --html         write a self-contained HTML page in UTF-8 instead: the
+                   art in exact VGA colours, blinking cells blinking
+                   (bright backgrounds with iCE colours or `-v'), SAUCE
+                   fields as title and caption (unless `-S'); `-d' trims
+                   blanks; `-u', `-b', `-B', `-R' and `-l' do not apply
+    --jobs=jobs    the same as `-j'
+    --output-dir   the same as `-O': `--output-dir=outdir'
     --truecolor    24-bit colours with the exact VGA palette (brown
                    #AA5500, gray #AAAAAA), for terminals that show any
                    colour; implies `-a'

@@ -331,6 +331,14 @@ TEST(CommandLineTest, RejectionsPrintTheUsageAndTheirMessage) {
       {{"-u", "utf16_le"}, "Unknown output format"},
       {{"-u", "utf-8 "}, "Unknown output format"},
       {{"-q", "Tx"}, "Invalid SAUCE query"},
+      {{"-O", "d", "-o", "x", "a"}, "-O cannot be combined with -o"},
+      {{"-O", "d", "-q", "T", "a"}, "-O cannot be combined with -q"},
+      {{"-O", "d", "-T", "a"}, "-O cannot be combined with -T"},
+      {{"--output-dir=d"}, "-O needs input files"},
+      {{"-O", ""}, "Empty output folder name"},
+      {{"-Od", "--output-dir", "e", "a"}, "Output folder given twice"},
+      {{"-j0", "-O", "d", "a"}, "Number of jobs out of valid range"},
+      {{"-j", "2", "--jobs=3", "-O", "d", "a"}, "Number of jobs given twice"},
       // The first problem ends the parse: a later -h is never reached.
       {{"-w", "5", "-h"}, "Width out of valid range"},
       {{"-z"}, nullptr},
@@ -422,7 +430,7 @@ std::vector<std::string> usageEntries() {
 TEST(HelpTextTest, HasOneEntryPerUsageOptionInLetterOrder) {
   auto expected = usageEntries();
   // The long spellings of -h and -V have help entries but no place in the usage text.
-  expected.insert(expected.end(), {"--help", "--version"});
+  expected.insert(expected.end(), {"--help", "--version", "--jobs=jobs", "--output-dir"});
   // Options by their letter in ASCII order, then the long options by name, then the input file.
   const auto rank = [](const std::string& e) { return e == "infile" ? 2 : e[1] == '-' ? 1 : 0; };
   const auto inOrder = [&rank](const std::string& a, const std::string& b) {
@@ -431,7 +439,7 @@ TEST(HelpTextTest, HasOneEntryPerUsageOptionInLetterOrder) {
   };
   std::sort(expected.begin(), expected.end(), inOrder);
   ASSERT_EQ(std::set<std::string>(expected.begin(), expected.end()).size(), expected.size());
-  ASSERT_EQ(expected.size(), 39U) << "33 option letters, 5 long options and the input file";
+  ASSERT_EQ(expected.size(), 44U) << "35 option letters, 8 long options and the input file";
 
   std::vector<std::string> entries;
   for (const auto& line : helpLines()) {

@@ -19,7 +19,8 @@ std::string usageFor(const std::string& name) {
          " [-ABCEIPRSTWXabdeklmprsvxy] [-H scrheight]\n"
          "            [-c codepage] [-o outfile] [-q saucequery] [-t tabwidth]\n"
          "            [--bbs] [--format=name] [--truecolor]\n"
-         "            [-u format] [-w width] [infile]\n";
+         "            [-u format] [-w width] [infile]\n       " +
+         name + " [options] [--html] [-j jobs] -O outdir\n            file...\n";
 }
 
 RunOptions named(const std::string& name) {
