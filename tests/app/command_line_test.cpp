@@ -336,7 +336,7 @@ TEST(CommandLineTest, RejectionsPrintTheUsageAndTheirMessage) {
       {{"-O", "d", "-T", "a"}, "-O cannot be combined with -T"},
       {{"--output-dir=d"}, "-O needs input files"},
       {{"-O", ""}, "Empty output folder name"},
-      {{"-Od", "--output-dir", "e", "a"}, "Output folder given twice"},
+      {{"-O", "d", "--output-dir", "e", "a"}, "Output folder given twice"},
       {{"-j0", "-O", "d", "a"}, "Number of jobs out of valid range"},
       {{"-j", "2", "--jobs=3", "-O", "d", "a"}, "Number of jobs given twice"},
       // The first problem ends the parse: a later -h is never reached.

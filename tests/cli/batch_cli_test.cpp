@@ -1,5 +1,6 @@
 // -O end to end: outputs named after their inputs, failures that do not stop the run, and
 // a folder that cannot take the outputs.
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -104,6 +105,31 @@ TEST(BatchCli, AFolderThatCannotTakeTheOutputsFailsFirst) {
     EXPECT_EQ(result.err, c.message);
   }
   EXPECT_TRUE(names(dir / "closed").empty());
+}
+
+// A full disk in the middle of a batch: what was written stays, what did not fit leaves
+// nothing behind, and the run goes on.
+TEST(BatchCli, AFullDiskLosesNothingWritten) {
+  test::TempDir dir;
+  const auto disk = dir / "disk";
+  fs::create_directory(disk);
+  test::RunOptions options;
+  const bool mounted = ::mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=32k") == 0;
+  // Without a small file system, a limit on file sizes stands in for it.
+  if (!mounted) options.fileSizeLimit = 20000;
+  test::writeFile(dir / "one.ans", "first");
+  test::writeFile(dir / "big.ans", std::string(16800, '\xdb'));  // 50 KB of UTF-8
+  test::writeFile(dir / "two.ans", "second");
+  const auto result = runVidtwine({"-a", "-j", "1", "-O", disk.string(), (dir / "one.ans").string(),
+                                   (dir / "big.ans").string(), (dir / "two.ans").string()},
+                                  options);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.err.find("Failed `" + (dir / "big.ans").string() + "'"), std::string::npos)
+      << result.err;
+  EXPECT_EQ(names(disk), (std::set<std::string>{"one.ans", "two.ans"}));
+  EXPECT_EQ(test::readFile(disk / "one.ans"), runVidtwine({"-a", (dir / "one.ans").string()}).out);
+  EXPECT_EQ(test::readFile(disk / "two.ans"), runVidtwine({"-a", (dir / "two.ans").string()}).out);
+  if (mounted) ::umount2(disk.c_str(), MNT_DETACH);
 }
 
 }  // namespace
