@@ -63,7 +63,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   if (size > 0 && words.size() <= kMaxWords) words.push_back(word);
   for (std::string& w : words) {
-    if (!w.starts_with('-')) continue;
+    // The spellings of help and version end the process; they are tested end to end.
+    if (w.starts_with("--help")) w[5] = 'q';
+    if (w.starts_with("--version")) w[8] = 'N';
+    if (!w.starts_with('-') || w.starts_with("--")) continue;
     std::replace(w.begin(), w.end(), 'h', 'H');
     std::replace(w.begin(), w.end(), 'V', 'v');
   }
