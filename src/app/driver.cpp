@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <array>
-#include <ctime>
 #include <cstdio>
+#include <ctime>
 #include <memory>
 #include <span>
 #include <string>
@@ -351,6 +351,7 @@ bool Run::writeOutput(Mode mode) {
       text && (c.bom() == 1 || (c.bom() == -1 && (c.format() == 1 || c.format() == 2))));
   serializeFlags.set(SerializeFlag::LtrOverride, text && c.ltrOverride() != 0);
   serializeFlags.set(SerializeFlag::TrimBlanks, c.defaultColors() != 0);
+  serializeFlags.set(SerializeFlag::NoStyles, c.colors() == 0);
 
   const std::int32_t rows = serialize(*screen_, *output_, *mapper_, serializeFlags);
   if (rows < 0) return false;

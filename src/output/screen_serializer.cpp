@@ -82,15 +82,35 @@ void putStyledRow(TextRun& run, TextEventSink& sink, std::span<const ScreenCell>
     first = false;
   };
   if (colors.empty()) {
-    // Most rows: only the attribute can change.
-    for (std::size_t start = 0; start < cells.size();) {
-      const CellAttribute attribute = cellAttribute(cells[start]);
-      std::size_t end = start + 1;
-      while (end < cells.size() && cellAttribute(cells[end]) == attribute)
-        ++end;
-      change({attribute, {}});
-      putCharacters(run, cells.subspan(start, end - start), 0, 0, mapper);
-      start = end;
+    // Most rows: only the attribute can change. The characters are mapped and the places
+    // where the attribute changes collected without a branch per cell (colour changes come
+    // at random in art, and such a branch would be mispredicted often); then each run goes
+    // out as a style and a text event.
+    constexpr std::size_t kPiece = 1024;
+    std::array<std::uint16_t, kPiece> units;
+    std::array<std::uint32_t, kPiece + 1> starts;
+    run.flush();
+    unsigned previous = first ? 0x100 : current.attribute;
+    while (!cells.empty()) {
+      const std::size_t count = std::min(cells.size(), kPiece);
+      std::size_t changes = 0;
+      for (std::size_t i = 0; i < count; ++i) {
+        const unsigned attribute = cellAttribute(cells[i]);
+        units[i] = mapper.map(cellCharacter(cells[i]));
+        starts[changes] = static_cast<std::uint32_t>(i);
+        changes += attribute != previous ? 1 : 0;
+        previous = attribute;
+      }
+      starts[changes] = static_cast<std::uint32_t>(count);
+      // Cells before the first change continue the style of the piece before.
+      if (starts[0] != 0) sink.text({units.data(), starts[0]});
+      for (std::size_t r = 0; r < changes; ++r) {
+        current = {cellAttribute(cells[starts[r]]), {}};
+        sink.style(current);
+        sink.text({units.data() + starts[r], starts[r + 1] - starts[r]});
+      }
+      first = first && changes == 0;
+      cells = cells.subspan(count);
     }
   } else {
     for (std::size_t index = 0; index < cells.size(); ++index) {
@@ -135,7 +155,8 @@ std::int32_t serialize(const VirtualScreen& screen, TextEventSink& sink,
   const bool trim = flags.has(SerializeFlag::TrimBlanks);
 
   bool styled = false;
-  for (std::uint64_t row = 0; row < usedRows && !styled; ++row) {
+  for (std::uint64_t row = 0; row < usedRows && !styled && !flags.has(SerializeFlag::NoStyles);
+       ++row) {
     const std::span<const ScreenCell> cells = screen.rowCells(row);
     const std::span<const CellColors> colors = screen.rowColors(row);
     const std::size_t length = writtenLength(cells, colors, trim);

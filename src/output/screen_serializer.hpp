@@ -15,6 +15,7 @@ enum class SerializeFlag : std::uint8_t {
   Bom = 2,          ///< a byte order mark first
   LtrOverride = 4,  ///< left-to-right override around the whole text
   TrimBlanks = 8,   ///< trailing blanks on black are not written
+  NoStyles = 16,    ///< no style events: the writer shows no colours anyway
 };
 using SerializeFlags = BitFlags<SerializeFlag>;
 

@@ -254,6 +254,8 @@ class VirtualScreen final {
   // Rows are grouped in blocks so that long stretches without text (line feeds, cursor
   // travel) cost next to nothing.
   static constexpr unsigned kBlockBits = 8;
+  /// Cells allocated after a row's capacity, for writing runs eight cells at a time.
+  static constexpr std::uint32_t kRunSlack = 8;
   static constexpr std::uint64_t kBlockMask = (1u << kBlockBits) - 1;
   using RowBlock = std::array<Row, 1u << kBlockBits>;
 
