@@ -78,24 +78,10 @@ std::uint64_t UnicodeWriter::writeSome(const std::byte* data, std::uint64_t n) {
       break;
     case UnicodeFormat::Utf8:
     default:
-      for (std::size_t i = 0; i < units;) {
-        // Colour sequences and plain text come in runs of ASCII: four units at a time
-        // where all four are, through the table of forms otherwise.
-        if (units - i >= 4) {
-          std::uint64_t four;
-          std::memcpy(&four, data + i * 2, sizeof four);
-          if ((four & 0xFF80FF80FF80FF80) == 0) {
-            for (int k = 0; k < 4; ++k)
-              encoded[length++] =
-                  static_cast<std::byte>(unitAt(data, i + static_cast<std::size_t>(k)));
-            i += 4;
-            continue;
-          }
-        }
+      for (std::size_t i = 0; i < units; ++i) {
         const Utf8Form& form = utf8Form(unitAt(data, i));
         std::memcpy(encoded + length, form.bytes.data(), form.bytes.size());
         length += form.length;
-        ++i;
       }
       break;
   }

@@ -61,6 +61,40 @@ constexpr auto kFirstCells = [] {
   return masks;
 }();
 
+/// Writes the cells of the bytes from `next` on, up to the first byte below 0x20 or `limit`,
+/// to `out`; returns where it stopped. `out` has room for the cells up to `limit`.
+const std::uint8_t* copyPrintable(const std::uint8_t* next, const std::uint8_t* limit,
+                                  ScreenCell* out, ScreenCell attribute) noexcept {
+  if constexpr (std::endian::native == std::endian::little) {
+    // Eight bytes at a time while eight are there; where the run ends is found by
+    // arithmetic, without a comparison per byte.
+    constexpr std::uint64_t kOnes = 0x0101010101010101;
+    const std::uint64_t attributes = attribute * 0x0001000100010001;
+    while (limit - next >= 8) {
+      std::uint64_t bytes;
+      std::memcpy(&bytes, next, sizeof bytes);
+      // The high bit of each byte below 0x20 (and maybe of bytes after it, which do not
+      // matter); bytes from 0x80 up are not below.
+      const std::uint64_t below = (bytes - 0x20 * kOnes) & ~bytes & 0x80 * kOnes;
+      const auto count = static_cast<unsigned>(std::countr_zero(below)) / 8;
+      // Eight new cells, of which the first `count` replace the old ones.
+      const auto cells = cellsOf(bytes, attributes);
+      const std::array<std::uint64_t, 2>& mask = kFirstCells[count];
+      std::uint64_t old[2];
+      std::memcpy(old, out, sizeof old);
+      old[0] = (old[0] & ~mask[0]) | (cells[0] & mask[0]);
+      old[1] = (old[1] & ~mask[1]) | (cells[1] & mask[1]);
+      std::memcpy(out, old, sizeof old);
+      next += count;
+      out += count;
+      if (count != 8) return next;
+    }
+  }
+  for (; next != limit && *next >= kSpace; ++next)
+    *out++ = static_cast<ScreenCell>((*next << 8) | attribute);
+  return next;
+}
+
 /// Writes the cells of the `count` bytes from `next` to `out`, which has room for eight
 /// cells more. Eight at a time: a loop per cell would end in a mispredicted branch at each
 /// of the short runs between the sequences of coloured art. The cells after the run keep
@@ -157,28 +191,49 @@ const std::uint8_t* VirtualScreen::writeRun(const std::uint8_t* next, const std:
   // that are written come through here again as runs of their own.
   const auto room = static_cast<std::size_t>(width_ - column_);
   const std::uint8_t* const limit = static_cast<std::size_t>(end - next) < room ? end : next + room;
+  const auto attribute = static_cast<ScreenCell>(attribute_);
+  if (row_ >= usedRows_) usedRows_ = row_ + 1;
+  Row* stored = rowSlot(row_);
+  // Most runs go to a row that was cut already, has no 24-bit colours and reaches the
+  // cursor: their end is found while they are copied, in one pass.
+  if (stored != nullptr && column_ <= stored->length && stored->narrowings == narrowingCount_ &&
+      !stored->colors && cellColors_ == CellColors{}) {
+    const std::uint8_t* at = next;
+    std::uint32_t column = column_;
+    for (;;) {
+      if (column == stored->capacity) {
+        // What this run wrote so far moves along with the row.
+        stored->length = std::max(stored->length, column);
+        growRow(*stored, column + 1);
+      }
+      const std::size_t free = stored->capacity - column;
+      const std::uint8_t* const stop =
+          static_cast<std::size_t>(limit - at) <= free ? limit : at + free;
+      ScreenCell* out = stored->cells.get() + column;
+      // The first byte is a character even below 0x20: the caller said so.
+      *out = static_cast<ScreenCell>((*at << 8) | attribute);
+      const std::uint8_t* const done = copyPrintable(at + 1, stop, out + 1, attribute);
+      column += static_cast<std::uint32_t>(done - at);
+      at = done;
+      // Room ran out in the middle of the run: on with more room, unless it ends here.
+      if (at != stop || stop == limit || *at < kSpace) break;
+    }
+    stored->length = std::max(stored->length, column);
+    column_ = column;
+    return at;
+  }
   const std::uint8_t* const stop = findControl(next + 1, limit);
   const auto count = static_cast<std::uint32_t>(stop - next);
-  const auto attribute = static_cast<ScreenCell>(attribute_);
   // A row without storage stays without it as long as only blanks are written to it.
   const bool blanks = attribute == cellAttribute(kBlankCell) && cellColors_ == CellColors{} &&
-                      findRow(row_) == nullptr &&
+                      stored == nullptr &&
                       std::all_of(next, stop, [](std::uint8_t b) { return b == kSpace; });
   if (!blanks) {
-    const std::uint32_t last = column_ + count;
-    Row* stored = rowSlot(row_);
-    // Most runs go to a row that has the room and no 24-bit colours, and was cut already.
-    if (stored == nullptr || last > stored->capacity || column_ > stored->length ||
-        stored->narrowings != narrowingCount_ || stored->colors || cellColors_ != CellColors{}) {
-      stored = &extendRow(row_, column_, last);
-      paintColors(*stored, column_, last);
-    } else if (last > stored->length) {
-      stored->length = last;
-    }
-    copyRun(next, end, count, stored->cells.get() + column_, attribute);
+    Row& row = extendRow(row_, column_, column_ + count);
+    paintColors(row, column_, column_ + count);
+    copyRun(next, end, count, row.cells.get() + column_, attribute);
   }
   column_ += count;
-  if (row_ >= usedRows_) usedRows_ = row_ + 1;
   return stop;
 }
 
@@ -284,6 +339,24 @@ VirtualScreen::Row* VirtualScreen::storedRow(std::uint64_t row) noexcept {
   return stored;
 }
 
+void VirtualScreen::growRow(Row& row, std::uint32_t needed) {
+  // Rows usually fill from left to right: room for a typical line at once, then doubling,
+  // never beyond the width.
+  constexpr std::uint32_t kFirstCapacity = 80;
+  const std::uint32_t capacity =
+      std::min(width_, std::max({needed, row.capacity * 2, kFirstCapacity}));
+  // Eight cells more than the capacity, so that runs can be written eight at a time.
+  auto cells = std::make_unique_for_overwrite<ScreenCell[]>(capacity + kRunSlack);
+  std::copy_n(row.cells.get(), row.length, cells.get());
+  row.cells = std::move(cells);
+  if (row.colors) {
+    auto colors = std::make_unique_for_overwrite<CellColors[]>(capacity);
+    std::copy_n(row.colors.get(), row.length, colors.get());
+    row.colors = std::move(colors);
+  }
+  row.capacity = capacity;
+}
+
 VirtualScreen::Row& VirtualScreen::extendRow(std::uint64_t row, std::uint32_t begin,
                                              std::uint32_t end) {
   Row* found = storedRow(row);
@@ -292,23 +365,7 @@ VirtualScreen::Row& VirtualScreen::extendRow(std::uint64_t row, std::uint32_t be
     found->narrowings = narrowingCount_;
   }
   Row& stored = *found;
-  if (end > stored.capacity) {
-    // Rows usually fill from left to right: room for a typical line at once, then doubling,
-    // never beyond the width.
-    constexpr std::uint32_t kFirstCapacity = 80;
-    const std::uint32_t capacity =
-        std::min(width_, std::max({end, stored.capacity * 2, kFirstCapacity}));
-    // Eight cells more than the capacity, so that runs can be written eight at a time.
-    auto cells = std::make_unique_for_overwrite<ScreenCell[]>(capacity + kRunSlack);
-    std::copy_n(stored.cells.get(), stored.length, cells.get());
-    stored.cells = std::move(cells);
-    if (stored.colors) {
-      auto colors = std::make_unique_for_overwrite<CellColors[]>(capacity);
-      std::copy_n(stored.colors.get(), stored.length, colors.get());
-      stored.colors = std::move(colors);
-    }
-    stored.capacity = capacity;
-  }
+  if (end > stored.capacity) growRow(stored, end);
   if (begin > stored.length) {
     std::fill(stored.cells.get() + stored.length, stored.cells.get() + begin, kBlankCell);
     if (stored.colors)

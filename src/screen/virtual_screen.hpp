@@ -238,6 +238,8 @@ class VirtualScreen final {
   /// The row's storage with room for cells up to `end` (at most the width), cells from
   /// its old length to `begin` blank; its length becomes at least `end`.
   Row& extendRow(std::uint64_t row, std::uint32_t begin, std::uint32_t end);
+  /// Gives `row` room for at least `needed` cells (at most the width).
+  void growRow(Row& row, std::uint32_t needed);
   /// Gives the current 24-bit colours to cells begin..end - 1 of `row`.
   void paintColors(Row& row, std::uint32_t begin, std::uint32_t end);
   /// How many cells of a row last cut after `narrowings` narrowings remain now.

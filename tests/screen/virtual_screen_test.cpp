@@ -713,3 +713,25 @@ TEST(VirtualScreenTest, PutTextMatchesPutChar) {
 
 }  // namespace
 }  // namespace vidtwine
+
+namespace vidtwine {
+namespace {
+
+// A run that outgrows the row's first storage, starting in the middle of a stored row.
+TEST(VirtualScreenGrowth, LongRunsKeepEveryCell) {
+  auto screen = VirtualScreen::create(300, 25, 8);
+  std::string text = "start";
+  screen->putText({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
+  std::string run;
+  for (int i = 0; i < 250; ++i)
+    run += static_cast<char>('A' + i % 26);
+  screen->putText({reinterpret_cast<const std::uint8_t*>(run.data()), run.size()});
+  const std::string expected = text + run;
+  for (std::uint32_t column = 0; column < expected.size(); ++column)
+    ASSERT_EQ(cellCharacter(screen->cell(0, column)), static_cast<std::uint8_t>(expected[column]))
+        << column;
+  EXPECT_EQ(screen->rowCells(0).size(), expected.size());
+}
+
+}  // namespace
+}  // namespace vidtwine
