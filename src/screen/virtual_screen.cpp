@@ -348,6 +348,9 @@ void VirtualScreen::growRow(Row& row, std::uint32_t needed) {
   // Eight cells more than the capacity, so that runs can be written eight at a time.
   auto cells = std::make_unique_for_overwrite<ScreenCell[]>(capacity + kRunSlack);
   std::copy_n(row.cells.get(), row.length, cells.get());
+  // The rest is written eight cells at a time, blending new cells into old ones: the old
+  // ones must hold defined values, or checkers of uninitialised memory object.
+  std::fill(cells.get() + row.length, cells.get() + capacity + kRunSlack, kBlankCell);
   row.cells = std::move(cells);
   if (row.colors) {
     auto colors = std::make_unique_for_overwrite<CellColors[]>(capacity);
