@@ -18,7 +18,7 @@ cmake -S "$root" -B "$root/build/asan" -DCMAKE_BUILD_TYPE=Debug -DVIDTWINE_WERRO
 cmake --build "$root/build/asan" -j"$jobs"
 
 echo "== fuzzing smoke run"
-"$root/fuzz/smoke.sh" 20
+"$root/fuzz/smoke.sh" 10
 
 echo "== tests under the sanitizers"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
