@@ -1,6 +1,8 @@
 // The format loaders on files built byte by byte, and the choice of loader.
 #include <gtest/gtest.h>
 
+#include "support/screen_text.hpp"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,18 +35,7 @@ Bytes repeated(std::size_t count, std::uint8_t value) {
   return Bytes(count, value);
 }
 
-// The rows as characters, trailing blanks dropped, joined by '|'.
-std::string text(const VirtualScreen& screen) {
-  std::string all;
-  for (std::uint64_t row = 0; row < screen.usedRows(); ++row) {
-    std::string line;
-    for (std::uint32_t column = 0; column < screen.width(); ++column)
-      line += static_cast<char>(cellCharacter(screen.cell(row, column)));
-    all +=
-        line.substr(0, line.find_last_not_of(' ') + 1) + (row + 1 < screen.usedRows() ? "|" : "");
-  }
-  return all;
-}
+using test::screenText;
 
 TEST(FormatDetection, ChosenThenSauceThenSignatureThenExtension) {
   const Bytes xbin = bytes("XBIN\x1a"sv);
@@ -113,7 +104,7 @@ TEST(BinaryTextLoader, RowsOfTheScreenWidthAndAnOddByteIgnored) {
       "e\x07"
       "\x1a");
   ASSERT_EQ(BinaryTextLoader::load(*screen, data), nullptr);
-  EXPECT_EQ(text(*screen), "abcd|e");
+  EXPECT_EQ(screenText(*screen), "abcd|e");
   EXPECT_EQ(screen->cell(0, 1), 'b' << 8 | 0x49);
   EXPECT_EQ(screen->usedRows(), 2U);
 }
@@ -150,7 +141,7 @@ TEST(XBinLoader, EveryCompressionKindAndTheHeaderParts) {
   const Bytes file =
       xbin(4, 2, 0x01 | 0x02 | 0x04 | 0x08 | 0x10, palette + repeated(512 * 2, 0xAA) + runs, 2);
   ASSERT_EQ(XBinLoader::load(*screen, file, report), nullptr);
-  EXPECT_EQ(text(*screen), "abcc|deff");
+  EXPECT_EQ(screenText(*screen), "abcc|deff");
   EXPECT_TRUE(report.embeddedFont);
   EXPECT_EQ(report.iceColors, 1);
   // Colour 1 (blue, screen colour 4) of the file's palette is green; the others are VGA's.
@@ -164,7 +155,7 @@ TEST(XBinLoader, EveryCompressionKindAndTheHeaderParts) {
   screen = VirtualScreen::create(2, 25, 2);
   report = {};
   ASSERT_EQ(XBinLoader::load(*screen, xbin(2, 1, 0, bytes("x\x97y\x07")), report), nullptr);
-  EXPECT_EQ(text(*screen), "xy");
+  EXPECT_EQ(screenText(*screen), "xy");
   EXPECT_EQ(report.iceColors, 0);
   EXPECT_TRUE(screen->rowColors(0).empty());
 }
@@ -211,7 +202,7 @@ TEST(ArtworxLoader, UsedPaletteEntriesAndImage) {
   auto screen = VirtualScreen::create(80, 25, 8);
   LoadReport report;
   ASSERT_EQ(ArtworxLoader::load(*screen, file, report), nullptr);
-  EXPECT_EQ(text(*screen), "ab");
+  EXPECT_EQ(screenText(*screen), "ab");
   EXPECT_EQ(screen->cell(0, 0), 'a' << 8 | 0x03);
   EXPECT_EQ(screen->cellColors(0, 0).foreground, trueColor(255, 0, 0));
   EXPECT_EQ(report.iceColors, 1);
@@ -243,28 +234,30 @@ TEST(IceDrawLoader, RunsWithinTheWindow) {
   ASSERT_EQ(
       IceDrawLoader::load(*screen, iceDraw(2, 1, bytes("a\x07\x01\x00\x04\x00z\x07"sv)), report),
       nullptr);
-  EXPECT_EQ(text(*screen), "azz|zz");
+  EXPECT_EQ(screenText(*screen), "azz|zz");
   // A run of 65535 stops at the window's end.
   screen = VirtualScreen::create(3, 25, 3);
   ASSERT_EQ(IceDrawLoader::load(*screen, iceDraw(2, 1, bytes("\x01\x00\xff\xffz\x07"sv)), report),
             nullptr);
-  EXPECT_EQ(text(*screen), "zzz|zzz");
+  EXPECT_EQ(screenText(*screen), "zzz|zzz");
   EXPECT_STREQ(IceDrawLoader::load(*screen, iceDraw(2, 1, bytes("\x01\x00\x05"sv)), report),
                "truncated iCE Draw data");
-  EXPECT_STREQ(IceDrawLoader::probe(bytes("\x04" "1.4\0\0"sv), width),
+  EXPECT_STREQ(IceDrawLoader::probe(bytes("\x04"
+                                          "1.4\0\0"sv),
+                                    width),
                "truncated iCE Draw header");
 }
 
 TEST(TundraDrawLoader, CommandsColoursAndHostilePositions) {
   const Bytes file = bytes("\x18TUNDRA24"sv) + bytes("ab") +
                      Bytes{1, 0, 0, 0, 1, 0, 0, 0, 2} +                  // row 1, column 2
-                     Bytes{2, 'c', 0, 0xFF, 0x55, 0x55} +                      // bright red, a VGA colour
+                     Bytes{2, 'c', 0, 0xFF, 0x55, 0x55} +                // bright red, a VGA colour
                      Bytes{4, 'd', 0, 0x12, 0x34, 0x56} +                // a background
                      Bytes{6, 'e', 0, 0xAA, 0xAA, 0xAA, 0, 0, 0, 0xAA};  // VGA colours
   auto screen = VirtualScreen::create(80, 25, 8);
   LoadReport report;
   ASSERT_EQ(TundraDrawLoader::load(*screen, file, report), nullptr);
-  EXPECT_EQ(text(*screen), "ab|  cde");
+  EXPECT_EQ(screenText(*screen), "ab|  cde");
   EXPECT_EQ(screen->cell(1, 2), 'c' << 8 | 0x09);
   EXPECT_EQ(screen->cellColors(1, 2), CellColors{});
   EXPECT_EQ(screen->cellColors(1, 3).background, trueColor(0x12, 0x34, 0x56));
@@ -297,15 +290,15 @@ std::unique_ptr<VirtualScreen> loadText(std::string_view input, LoadError* error
 
 TEST(PcboardLoader, CodesAndAnsiText) {
   auto screen = loadText<PcboardLoader>("@X1Fab@CLS@cd@POS:10@e@X4xf@USER@ \x1b[31m@X0Eg");
-  EXPECT_EQ(text(*screen), "cd       e@X4xf@USER@ g");
+  EXPECT_EQ(screenText(*screen), "cd       e@X4xf@USER@ g");
   EXPECT_EQ(screen->cell(0, 0), 'c' << 8 | 0x4F);
   EXPECT_EQ(screen->cell(0, 22), 'g' << 8 | 0x0B);
   // An @ inside an escape sequence ends it, and is no code.
   screen = loadText<PcboardLoader>("\x1b[@X1Fz");
-  EXPECT_EQ(text(*screen), "X1Fz");
+  EXPECT_EQ(screenText(*screen), "X1Fz");
   // Codes cut by the end of the input show as they stand.
   screen = loadText<PcboardLoader>("a@X1");
-  EXPECT_EQ(text(*screen), "a@X1");
+  EXPECT_EQ(screenText(*screen), "a@X1");
 }
 
 TEST(AvatarLoader, CommandsRepeatsAndAnsiText) {
@@ -323,14 +316,14 @@ TEST(AvatarLoader, CommandsRepeatsAndAnsiText) {
       "\x16\x02"
       "f\x16\x07"             // blink, erase to the end
       "\x1b[32mg\x16\x09h");  // ANSI text; an unknown command
-  EXPECT_EQ(text(*screen), "a---b  d|    c efgh");
+  EXPECT_EQ(screenText(*screen), "a---b  d|    c efgh");
   EXPECT_EQ(screen->cell(0, 0), 'a' << 8 | 0x06);
   EXPECT_EQ(screen->cell(0, 4), 'b' << 8 | 0x4B);
   EXPECT_EQ(screen->cell(1, 7), 'f' << 8 | 0xCB);
   EXPECT_EQ(screen->cell(1, 8), 'g' << 8 | 0xCA);
   // Cut-off commands at the end are dropped.
   screen = loadText<AvatarLoader>("a\x16\x08\x01");
-  EXPECT_EQ(text(*screen), "a");
+  EXPECT_EQ(screenText(*screen), "a");
 }
 
 }  // namespace

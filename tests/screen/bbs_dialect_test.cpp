@@ -1,6 +1,8 @@
 // The BBS dialect of the interpreter: what it reads differently from ANSI.SYS.
 #include <gtest/gtest.h>
 
+#include "support/screen_text.hpp"
+
 #include <string>
 #include <string_view>
 
@@ -24,18 +26,7 @@ Bbs render(std::string_view input) {
   return bbs;
 }
 
-// The rows as text, trailing blanks dropped, joined by '|'.
-std::string text(const VirtualScreen& screen) {
-  std::string all;
-  for (std::uint64_t row = 0; row < screen.usedRows(); ++row) {
-    std::string line;
-    for (std::uint32_t column = 0; column < screen.width(); ++column)
-      line += static_cast<char>(cellCharacter(screen.cell(row, column)));
-    all +=
-        line.substr(0, line.find_last_not_of(' ') + 1) + (row + 1 < screen.usedRows() ? "|" : "");
-  }
-  return all;
-}
+using test::screenText;
 
 TEST(BbsDialect, CursorEditingMusicAndLineEnds) {
   struct Case {
@@ -66,7 +57,7 @@ TEST(BbsDialect, CursorEditingMusicAndLineEnds) {
   for (const auto& c : cases) {
     const Bbs bbs = render(c.input);
     EXPECT_EQ(bbs.result, static_cast<std::int32_t>(c.input.size())) << c.input;
-    EXPECT_EQ(text(*bbs.screen), c.text) << c.input;
+    EXPECT_EQ(screenText(*bbs.screen), c.text) << c.input;
   }
 }
 
@@ -106,7 +97,8 @@ TEST(BbsDialect, IceColourSwitchesAreReported) {
   EXPECT_EQ(render("\x1b[?33ha").report.iceColors, 1);
   EXPECT_EQ(render("\x1b[?33h\x1b[?33la").report.iceColors, 0);
   // Wrapping is switched as in the other dialect.
-  EXPECT_EQ(text(*render("\x1b[?7l0123456789012345678901234").screen), "01234567890123456789");
+  EXPECT_EQ(screenText(*render("\x1b[?7l0123456789012345678901234").screen),
+            "01234567890123456789");
 }
 
 }  // namespace
