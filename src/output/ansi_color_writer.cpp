@@ -100,13 +100,14 @@ bool AnsiColorWriter::spellReset() {
 }
 
 bool AnsiColorWriter::spell(const ColorTransition& t) {
-  const bool defaults = flags().has(ColorFlag::DefaultColors);
-  const bool eight = !flags().has(ColorFlag::DirectColors) &&
-                     !flags().has(ColorFlag::ExactColors) && !flags().has(ColorFlag::IntenseColors);
-  const bool reverse = eight && flags().has(ColorFlag::ReverseForBrightBg) &&
-                       !flags().has(ColorFlag::BlinkForBrightBg);
-  const bool extended = flags().has(ColorFlag::DirectColors) || flags().has(ColorFlag::ExactColors);
-  const bool direct = flags().has(ColorFlag::DirectColors);
+  // What the writer can name follows from the policy it was made with.
+  const ColorPolicy& p = policy();
+  const bool defaults = p.defaultColors;
+  const bool eight = p.depth == ColorDepth::Eight;
+  const bool direct = p.depth == ColorDepth::Direct;
+  const bool extended = direct || p.depth == ColorDepth::Palette256;
+  // A bright background is blink, or reverse where blink was not asked for.
+  const bool reverse = !flags().has(ColorFlag::BlinkForBrightBg);
   const bool darkYellow = flags().has(ColorFlag::DarkYellow);
 
   SgrSequence sequence;

@@ -51,6 +51,7 @@ class ColorWriter : public TextEventSink {
       put(static_cast<std::uint8_t>(c));
   }
   const ColorFlags& flags() const noexcept { return flags_; }
+  const ColorPolicy& policy() const noexcept { return planner_.policy(); }
   /// Switches colours off for good: the terminal cannot show them.
   void dropColors() noexcept { flags_ = ColorFlag::NoColors; }
   void replacePolicy(const ColorPolicy& policy) noexcept { planner_ = ColorPlanner(policy); }
