@@ -43,6 +43,7 @@
 #include "stream/buffered_writer.hpp"
 #include "stream/dos_text_reader.hpp"
 #include "stream/output_file.hpp"
+#include "stream/page_buffer.hpp"
 #include "stream/stream.hpp"
 
 namespace vidtwine {
@@ -131,9 +132,8 @@ class Run {
   std::unique_ptr<CodepageMapper> mapper_;
   InterpreterReport report_;
   InputFormat format_ = InputFormat::Ansi;
-  /// A binary format's bytes: all before the SAUCE block, 0x1A included. Not zeroed
-  /// first: the whole file is read over it.
-  std::unique_ptr<std::uint8_t[]> dataBytes_;
+  /// A binary format's bytes: all before the SAUCE block, 0x1A included.
+  PageBuffer dataBytes_;
   std::span<const std::uint8_t> data_;
   LoadReport loadReport_;
 };
@@ -425,8 +425,9 @@ void Run::chooseFormat() {
   if (record_ != nullptr && record_->dataSize() < size) size = record_->dataSize();
   input_->seek(SeekOrigin::FromStart, 0);
   const auto wanted = static_cast<std::size_t>(size > 0 ? size : 0);
-  dataBytes_ = std::make_unique_for_overwrite<std::uint8_t[]>(wanted);
-  data_ = {dataBytes_.get(), static_cast<std::size_t>(input_->read(dataBytes_.get(), wanted))};
+  dataBytes_ = PageBuffer(wanted);
+  data_ = {reinterpret_cast<const std::uint8_t*>(dataBytes_.data()),
+           static_cast<std::size_t>(input_->read(dataBytes_.data(), wanted))};
   // The end-of-file byte that goes in front of a SAUCE record is no part of the art.
   if (record_ != nullptr && !data_.empty() && data_.back() == 0x1A)
     data_ = data_.first(data_.size() - 1);
@@ -508,7 +509,7 @@ bool Run::load() {
   }
   input_.reset();
   data_ = {};
-  dataBytes_.reset();
+  dataBytes_ = PageBuffer();
   if (error != nullptr) {
     printLoadError(c.inputPath(), error);
     return false;

@@ -17,6 +17,18 @@ constexpr bool isControl(std::uint8_t byte) noexcept {
 }
 
 constexpr std::uint8_t kSpace = 0x20;
+
+}  // namespace
+
+// The sizes of a row's blocks for a capacity.
+std::size_t VirtualScreen::cellBytes(std::uint32_t capacity) noexcept {
+  return (std::size_t{capacity} + kRunSlack) * sizeof(ScreenCell);
+}
+std::size_t VirtualScreen::colorBytes(std::uint32_t capacity) noexcept {
+  return std::size_t{capacity} * sizeof(CellColors);
+}
+
+namespace {
 constexpr std::uint8_t kEscape = 0x1B;
 
 /// The first byte below 0x20 from `next` on, or `limit`.
@@ -197,7 +209,7 @@ const std::uint8_t* VirtualScreen::writeRun(const std::uint8_t* next, const std:
   // Most runs go to a row that was cut already, has no 24-bit colours and reaches the
   // cursor: their end is found while they are copied, in one pass.
   if (stored != nullptr && column_ <= stored->length && stored->narrowings == narrowingCount_ &&
-      !stored->colors && cellColors_ == CellColors{}) {
+      stored->colors == nullptr && cellColors_ == CellColors{}) {
     const std::uint8_t* at = next;
     std::uint32_t column = column_;
     for (;;) {
@@ -209,7 +221,7 @@ const std::uint8_t* VirtualScreen::writeRun(const std::uint8_t* next, const std:
       const std::size_t free = stored->capacity - column;
       const std::uint8_t* const stop =
           static_cast<std::size_t>(limit - at) <= free ? limit : at + free;
-      ScreenCell* out = stored->cells.get() + column;
+      ScreenCell* out = stored->cells + column;
       // The first byte is a character even below 0x20: the caller said so.
       *out = static_cast<ScreenCell>((*at << 8) | attribute);
       const std::uint8_t* const done = copyPrintable(at + 1, stop, out + 1, attribute);
@@ -231,7 +243,7 @@ const std::uint8_t* VirtualScreen::writeRun(const std::uint8_t* next, const std:
   if (!blanks) {
     Row& row = extendRow(row_, column_, column_ + count);
     paintColors(row, column_, column_ + count);
-    copyRun(next, end, count, row.cells.get() + column_, attribute);
+    copyRun(next, end, count, row.cells + column_, attribute);
   }
   column_ += count;
   return stop;
@@ -250,16 +262,12 @@ void VirtualScreen::putRow(std::uint64_t row, std::uint32_t column,
     return;
   }
   Row& stored = extendRow(row, column, column + count);
-  std::copy_n(cells.data(), count, stored.cells.get() + column);
+  std::copy_n(cells.data(), count, stored.cells + column);
   if (!plain) {
-    if (!stored.colors) {
-      stored.colors = std::make_unique_for_overwrite<CellColors[]>(stored.capacity);
-      std::fill_n(stored.colors.get(), stored.length, CellColors{});
-    }
     std::copy_n(colors.data(), std::min<std::size_t>(count, colors.size()),
-                stored.colors.get() + column);
-  } else if (stored.colors) {
-    std::fill_n(stored.colors.get() + column, count, CellColors{});
+                rowColorsMade(stored) + column);
+  } else if (stored.colors != nullptr) {
+    std::fill_n(stored.colors + column, count, CellColors{});
   }
 }
 
@@ -346,16 +354,18 @@ void VirtualScreen::growRow(Row& row, std::uint32_t needed) {
   const std::uint32_t capacity =
       std::min(width_, std::max({needed, row.capacity * 2, kFirstCapacity}));
   // Eight cells more than the capacity, so that runs can be written eight at a time.
-  auto cells = std::make_unique_for_overwrite<ScreenCell[]>(capacity + kRunSlack);
-  std::copy_n(row.cells.get(), row.length, cells.get());
+  auto* cells = static_cast<ScreenCell*>(arena_.allocate(cellBytes(capacity)));
+  if (row.cells != nullptr) std::copy_n(row.cells, row.length, cells);
   // The rest is written eight cells at a time, blending new cells into old ones: the old
   // ones must hold defined values, or checkers of uninitialised memory object.
-  std::fill(cells.get() + row.length, cells.get() + capacity + kRunSlack, kBlankCell);
-  row.cells = std::move(cells);
-  if (row.colors) {
-    auto colors = std::make_unique_for_overwrite<CellColors[]>(capacity);
-    std::copy_n(row.colors.get(), row.length, colors.get());
-    row.colors = std::move(colors);
+  std::fill(cells + row.length, cells + capacity + kRunSlack, kBlankCell);
+  arena_.release(row.cells, cellBytes(row.capacity));
+  row.cells = cells;
+  if (row.colors != nullptr) {
+    auto* colors = static_cast<CellColors*>(arena_.allocate(colorBytes(capacity)));
+    std::copy_n(row.colors, row.length, colors);
+    arena_.release(row.colors, colorBytes(row.capacity));
+    row.colors = colors;
   }
   row.capacity = capacity;
 }
@@ -370,9 +380,9 @@ VirtualScreen::Row& VirtualScreen::extendRow(std::uint64_t row, std::uint32_t be
   Row& stored = *found;
   if (end > stored.capacity) growRow(stored, end);
   if (begin > stored.length) {
-    std::fill(stored.cells.get() + stored.length, stored.cells.get() + begin, kBlankCell);
-    if (stored.colors)
-      std::fill(stored.colors.get() + stored.length, stored.colors.get() + begin, CellColors{});
+    std::fill(stored.cells + stored.length, stored.cells + begin, kBlankCell);
+    if (stored.colors != nullptr)
+      std::fill(stored.colors + stored.length, stored.colors + begin, CellColors{});
   }
   stored.length = std::max(stored.length, end);
   return stored;
@@ -385,16 +395,27 @@ VirtualScreen::Row& VirtualScreen::rowSlotMade(std::uint64_t row) {
   return (*blocks_[index])[row & kBlockMask];
 }
 
+CellColors* VirtualScreen::rowColorsMade(Row& row) {
+  if (row.colors == nullptr) {
+    row.colors = static_cast<CellColors*>(arena_.allocate(colorBytes(row.capacity)));
+    // Every stored cell had none so far.
+    std::fill_n(row.colors, row.length, CellColors{});
+  }
+  return row.colors;
+}
+
+void VirtualScreen::dropRow(Row& row) noexcept {
+  arena_.release(row.cells, cellBytes(row.capacity));
+  arena_.release(row.colors, colorBytes(row.capacity));
+  row = Row{};
+}
+
 void VirtualScreen::paintColors(Row& row, std::uint32_t begin, std::uint32_t end) {
   if (cellColors_ != CellColors{}) {
-    if (!row.colors) {
-      row.colors = std::make_unique_for_overwrite<CellColors[]>(row.capacity);
-      // Every stored cell, also those after `end`, had none so far.
-      std::fill_n(row.colors.get(), row.length, CellColors{});
-    }
-    std::fill(row.colors.get() + begin, row.colors.get() + end, cellColors_);
-  } else if (row.colors) {
-    std::fill(row.colors.get() + begin, row.colors.get() + end, CellColors{});
+    CellColors* const colors = rowColorsMade(row);
+    std::fill(colors + begin, colors + end, cellColors_);
+  } else if (row.colors != nullptr) {
+    std::fill(row.colors + begin, row.colors + end, CellColors{});
   }
 }
 
@@ -469,9 +490,9 @@ void VirtualScreen::eraseCells(std::uint32_t from, std::uint32_t to) noexcept {
     stored->length = from;
     return;
   }
-  std::fill(stored->cells.get() + from, stored->cells.get() + to, kBlankCell);
-  if (stored->colors)
-    std::fill(stored->colors.get() + from, stored->colors.get() + to, CellColors{});
+  std::fill(stored->cells + from, stored->cells + to, kBlankCell);
+  if (stored->colors != nullptr)
+    std::fill(stored->colors + from, stored->colors + to, CellColors{});
 }
 
 void VirtualScreen::eraseRows(std::uint64_t first, std::uint64_t last) noexcept {
@@ -481,7 +502,7 @@ void VirtualScreen::eraseRows(std::uint64_t first, std::uint64_t last) noexcept 
     if (block == nullptr) continue;
     const std::uint64_t end = std::min(last, (row | kBlockMask) + 1);
     for (std::uint64_t index = row; index < end; ++index)
-      (*block)[index & kBlockMask] = Row{};
+      dropRow((*block)[index & kBlockMask]);
   }
 }
 
@@ -523,13 +544,12 @@ void VirtualScreen::insertCharacters(std::uint32_t n) {
   const std::uint32_t shift = std::min(n, width_ - from);
   const std::uint32_t kept = std::min(stored->length, width_ - shift) - from;
   Row& row = extendRow(row_, from, from + shift + kept);
-  std::copy_backward(row.cells.get() + from, row.cells.get() + from + kept,
-                     row.cells.get() + from + shift + kept);
-  std::fill_n(row.cells.get() + from, shift, kBlankCell);
-  if (row.colors) {
-    std::copy_backward(row.colors.get() + from, row.colors.get() + from + kept,
-                       row.colors.get() + from + shift + kept);
-    std::fill_n(row.colors.get() + from, shift, CellColors{});
+  std::copy_backward(row.cells + from, row.cells + from + kept, row.cells + from + shift + kept);
+  std::fill_n(row.cells + from, shift, kBlankCell);
+  if (row.colors != nullptr) {
+    std::copy_backward(row.colors + from, row.colors + from + kept,
+                       row.colors + from + shift + kept);
+    std::fill_n(row.colors + from, shift, CellColors{});
   }
 }
 
@@ -538,11 +558,10 @@ void VirtualScreen::deleteCharacters(std::uint32_t n) {
   const std::uint32_t from = std::min(column_, width_ - 1);
   if (stored == nullptr || from >= stored->length || n == 0) return;
   const std::uint32_t count = std::min(n, stored->length - from);
-  std::copy(stored->cells.get() + from + count, stored->cells.get() + stored->length,
-            stored->cells.get() + from);
-  if (stored->colors) {
-    std::copy(stored->colors.get() + from + count, stored->colors.get() + stored->length,
-              stored->colors.get() + from);
+  std::copy(stored->cells + from + count, stored->cells + stored->length, stored->cells + from);
+  if (stored->colors != nullptr) {
+    std::copy(stored->colors + from + count, stored->colors + stored->length,
+              stored->colors + from);
   }
   stored->length -= count;
 }
@@ -556,11 +575,12 @@ void VirtualScreen::shiftRows(std::uint64_t first, std::uint64_t last, std::int6
   const auto move = [this](std::uint64_t from, std::uint64_t to) {
     Row* source = rowSlot(from);
     if (source != nullptr) {
-      rowSlotMade(to) = std::move(*source);
-      *source = Row{};
+      Row& target = rowSlotMade(to);
+      dropRow(target);
+      target = std::exchange(*source, Row{});
       if (to >= usedRows_) usedRows_ = to + 1;
-    } else if (findRow(to) != nullptr) {
-      rowSlotMade(to) = Row{};
+    } else if (Row* target = rowSlot(to); target != nullptr) {
+      dropRow(*target);
     }
   };
   if (offset > 0) {
@@ -639,13 +659,13 @@ CellAttribute VirtualScreen::currentAttribute() const noexcept {
 std::span<const ScreenCell> VirtualScreen::rowCells(std::uint64_t row) const noexcept {
   const Row* stored = findRow(row);
   if (stored == nullptr) return {};
-  return {stored->cells.get(), lengthNow(*stored)};
+  return {stored->cells, lengthNow(*stored)};
 }
 
 std::span<const CellColors> VirtualScreen::rowColors(std::uint64_t row) const noexcept {
   const Row* stored = findRow(row);
-  if (stored == nullptr || !stored->colors) return {};
-  return {stored->colors.get(), lengthNow(*stored)};
+  if (stored == nullptr || stored->colors == nullptr) return {};
+  return {stored->colors, lengthNow(*stored)};
 }
 
 ScreenCell VirtualScreen::cell(std::uint64_t row, std::uint32_t column) const noexcept {

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "screen/row_arena.hpp"
+
 namespace vidtwine {
 
 /// 16 bits: the cell attribute in the low byte, the code-page character in the high byte.
@@ -192,11 +194,13 @@ class VirtualScreen final {
   CellColors cellColors(std::uint64_t row, std::uint32_t column) const noexcept;
 
  private:
-  /// The storage of one row: cells 0..length - 1, blank after them.
+  /// The storage of one row: cells 0..length - 1, blank after them. Its blocks belong to
+  /// the screen's arena.
   struct Row {
-    std::unique_ptr<ScreenCell[]> cells;
-    /// Null until a cell of the row receives a 24-bit colour; then as long as `cells`.
-    std::unique_ptr<CellColors[]> colors;
+    /// `capacity` + kRunSlack cells.
+    ScreenCell* cells = nullptr;
+    /// Null until a cell of the row receives a 24-bit colour; then `capacity` colours.
+    CellColors* colors = nullptr;
     std::uint32_t length = 0;
     std::uint32_t capacity = 0;
     /// The number of narrowings of the screen when the row was last cut to the width.
@@ -245,6 +249,12 @@ class VirtualScreen final {
   /// How many cells of a row last cut after `narrowings` narrowings remain now.
   std::uint32_t lengthNow(const Row& row) const noexcept;
   void eraseCells(std::uint32_t from, std::uint32_t to) noexcept;
+  static std::size_t cellBytes(std::uint32_t capacity) noexcept;
+  static std::size_t colorBytes(std::uint32_t capacity) noexcept;
+  /// Gives the row's blocks back to the arena; the row becomes blank.
+  void dropRow(Row& row) noexcept;
+  /// The row's 24-bit colours, made (none for every stored cell) when it has none yet.
+  CellColors* rowColorsMade(Row& row);
   /// Drops the storage of rows first..last - 1, which makes them blank.
   void eraseRows(std::uint64_t first, std::uint64_t last) noexcept;
   /// The slot of a row, made when missing.
@@ -269,6 +279,8 @@ class VirtualScreen final {
     std::uint32_t width;
   };
 
+  // Declared first so that it outlives the rows, which point into it.
+  RowArena arena_;
   std::vector<std::unique_ptr<RowBlock>> blocks_;
   std::vector<Narrowing> narrowings_;
   std::uint64_t narrowingCount_ = 0;

@@ -1,0 +1,39 @@
+// Large blocks of memory straight from the system.
+#pragma once
+
+#include <cstddef>
+#include <span>
+
+namespace vidtwine {
+
+/// A block of memory mapped from the system, for buffers of megabytes. Where the system
+/// allows, it is backed by huge pages: every page a process touches for the first time costs
+/// a fault, and on virtual machines faults are dear. Pages are taken only as they are
+/// touched, so an unwritten tail costs nothing.
+class PageBuffer final {
+ public:
+  PageBuffer() noexcept = default;
+  /// `bytes` bytes, zeroed. When the system refuses, the new-handler runs as for
+  /// operator new (ours ends the process); without one, std::bad_alloc is thrown.
+  explicit PageBuffer(std::size_t bytes);
+  PageBuffer(PageBuffer&& other) noexcept;
+  PageBuffer& operator=(PageBuffer&& other) noexcept;
+  ~PageBuffer();
+
+  std::byte* data() const noexcept { return data_; }
+  std::size_t size() const noexcept { return size_; }
+  bool empty() const noexcept { return size_ == 0; }
+  std::span<std::byte> bytes() const noexcept { return {data_, size_}; }
+
+ private:
+  /// False when the system refused.
+  bool map(std::size_t bytes) noexcept;
+  void release() noexcept;
+
+  std::byte* mapping_ = nullptr;
+  std::size_t mappingSize_ = 0;
+  std::byte* data_ = nullptr;
+  std::size_t size_ = 0;
+};
+
+}  // namespace vidtwine
