@@ -1,13 +1,17 @@
 #include "app/batch_run.hpp"
 
 #include <poll.h>
+#include <sys/mman.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstring>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -23,12 +27,99 @@ namespace {
 
 constexpr int kMaxDefaultJobs = 64;
 
-struct Job {
-  pid_t pid;
-  int errorPipe;
-  std::size_t input;
-  std::string messages;
+/// A process that converts one file after another, so that the cost of starting a process
+/// is paid once per worker, not per file. Each file still runs on its own in it: every
+/// object of a conversion is made for it and gone when it ends.
+struct Worker {
+  pid_t pid = -1;
+  /// The parent's end of a socket pair: file numbers go out, exit statuses come back.
+  int channel = -1;
+  /// The worker's standard error, emptied before each file: what the file's conversion
+  /// said, also when the worker died of it.
+  int messages = -1;
+  /// The file it converts now.
+  std::optional<std::size_t> input;
 };
+
+void closeWorker(Worker& worker) noexcept {
+  ::close(worker.channel);
+  ::close(worker.messages);
+  worker.channel = worker.messages = -1;
+}
+
+bool sendIndex(int channel, std::size_t index) noexcept {
+  const std::uint64_t value = index;
+  // A worker that died must not end the parent with SIGPIPE.
+  return ::send(channel, &value, sizeof value, MSG_NOSIGNAL) == static_cast<ssize_t>(sizeof value);
+}
+
+std::string readMessages(int messages) {
+  std::string text;
+  char buffer[4096];
+  for (off_t offset = 0;;) {
+    const ssize_t got = ::pread(messages, buffer, sizeof buffer, offset);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    text.append(buffer, static_cast<std::size_t>(got));
+    offset += got;
+  }
+  return text;
+}
+
+/// The worker's loop: converts each file whose number arrives, until the parent is done.
+template <typename Convert>
+[[noreturn]] void serve(int channel, Convert convert) {
+  for (;;) {
+    std::uint64_t index = 0;
+    ssize_t got;
+    while ((got = ::recv(channel, &index, sizeof index, MSG_WAITALL)) < 0 && errno == EINTR) {
+    }
+    if (got != static_cast<ssize_t>(sizeof index)) ::_exit(0);
+    // Standard error holds only this file's lines.
+    if (::ftruncate(2, 0) != 0 || ::lseek(2, 0, SEEK_SET) != 0) ::_exit(1);
+    const std::int32_t status = convert(static_cast<std::size_t>(index));
+    if (::send(channel, &status, sizeof status, MSG_NOSIGNAL) !=
+        static_cast<ssize_t>(sizeof status))
+      ::_exit(1);
+  }
+}
+
+/// Starts a worker that runs `body` with its end of the channel; a pid of -1 (errno set)
+/// when it cannot.
+template <typename Body>
+Worker startWorker(const std::vector<Worker>& others, Body body) {
+  Worker worker;
+  int ends[2];
+  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return worker;
+  worker.messages = ::memfd_create("vidtwine-messages", MFD_CLOEXEC);
+  if (worker.messages < 0) {
+    ::close(ends[0]);
+    ::close(ends[1]);
+    return worker;
+  }
+  worker.pid = ::fork();
+  if (worker.pid == 0) {
+    // Only the parent may hold the other workers' channels, or they would never see
+    // their end.
+    for (const Worker& other : others) {
+      ::close(other.channel);
+      ::close(other.messages);
+    }
+    ::close(ends[0]);
+    ::dup2(worker.messages, 2);
+    ::close(worker.messages);
+    body(ends[1]);
+    ::_exit(1);
+  }
+  ::close(ends[1]);
+  worker.channel = ends[0];
+  if (worker.pid < 0) {
+    const int error = errno;
+    closeWorker(worker);
+    errno = error;
+  }
+  return worker;
+}
 
 /// Creates the folder (one level) or checks the one there; false after a message.
 bool prepareFolder(const char* dir, Stream& err) {
@@ -117,11 +208,10 @@ int runBatch(const Config& batch, ConvertFunction convert) {
     const long cores = ::sysconf(_SC_NPROCESSORS_ONLN);
     slots = static_cast<std::size_t>(cores > 0 ? std::min<long>(cores, kMaxDefaultJobs) : 1);
   }
+  slots = std::min(slots, total);
   const bool progress = ::isatty(2) != 0;
   const auto started = std::chrono::steady_clock::now();
 
-  std::vector<Job> running;
-  std::size_t next = 0;
   std::size_t done = 0;
   std::size_t failed = 0;
   const auto clearProgress = [&] {
@@ -153,58 +243,81 @@ int runBatch(const Config& batch, ConvertFunction convert) {
     showProgress();
   };
 
-  while (next < total || !running.empty()) {
-    while (next < total && running.size() < slots) {
-      int pipeEnds[2];
-      if (::pipe(pipeEnds) != 0) break;
-      const pid_t pid = ::fork();
-      if (pid == 0) {
-        ::close(pipeEnds[0]);
-        for (const Job& job : running)
-          ::close(job.errorPipe);
-        ::dup2(pipeEnds[1], 2);
-        ::close(pipeEnds[1]);
-        const int status = convert(batchItemConfig(batch, inputs[next], outputs[next].c_str()));
-        ::_exit(status);
-      }
-      ::close(pipeEnds[1]);
-      if (pid < 0) {
-        ::close(pipeEnds[0]);
-        break;
-      }
-      running.push_back({pid, pipeEnds[0], next, {}});
-      ++next;
+  std::vector<Worker> workers;
+  std::size_t next = 0;
+  const auto start = [&] {
+    Worker worker = startWorker(workers, [&](int channel) {
+      serve(channel, [&](std::size_t input) {
+        return convert(batchItemConfig(batch, inputs[input], outputs[input].c_str()));
+      });
+    });
+    if (worker.pid >= 0) workers.push_back(worker);
+    return worker.pid >= 0;
+  };
+  // Hands the next file to an idle worker, or lets it end when none is left.
+  const auto assign = [&](Worker& worker) {
+    if (next < total && sendIndex(worker.channel, next)) {
+      worker.input = next++;
+    } else {
+      worker.input.reset();
+      ::shutdown(worker.channel, SHUT_WR);
     }
-    if (running.empty()) {
+  };
+
+  while (workers.size() < slots && start()) {
+  }
+  for (Worker& worker : workers)
+    assign(worker);
+  while (done < total) {
+    if (workers.empty()) {
       // Not even one process could start: the file fails, the rest may still go.
-      report(next, 1 << 8, std::string("cannot start a process: ") + std::strerror(errno));
-      ++next;
+      if (!start()) {
+        report(next, 1 << 8, std::string("cannot start a process: ") + std::strerror(errno));
+        ++next;
+      } else {
+        assign(workers.back());
+      }
       continue;
     }
     std::vector<pollfd> polled;
-    for (const Job& job : running)
-      polled.push_back({job.errorPipe, POLLIN, 0});
+    for (const Worker& worker : workers)
+      polled.push_back({worker.channel, POLLIN, 0});
     if (::poll(polled.data(), polled.size(), -1) < 0) {
       if (errno == EINTR) continue;
       break;
     }
-    for (std::size_t index = running.size(); index-- > 0;) {
+    for (std::size_t index = workers.size(); index-- > 0;) {
       if (polled[index].revents == 0) continue;
-      Job& job = running[index];
-      char buffer[4096];
-      const ssize_t got = ::read(job.errorPipe, buffer, sizeof buffer);
-      if (got > 0) {
-        job.messages.append(buffer, static_cast<std::size_t>(got));
+      Worker& worker = workers[index];
+      std::int32_t status = 0;
+      const ssize_t got = ::recv(worker.channel, &status, sizeof status, 0);
+      if (got < 0 && errno == EINTR) continue;
+      if (got == static_cast<ssize_t>(sizeof status) && worker.input) {
+        report(*worker.input, status << 8, readMessages(worker.messages));
+        assign(worker);
         continue;
       }
-      if (got < 0 && errno == EINTR) continue;
-      ::close(job.errorPipe);
-      int status = 0;
-      while (::waitpid(job.pid, &status, 0) < 0 && errno == EINTR) {
+      // The worker has ended: by its own hand when nothing was left, or in the middle of
+      // a file, which then fails with what it said and how it ended.
+      int ended = 0;
+      while (::waitpid(worker.pid, &ended, 0) < 0 && errno == EINTR) {
       }
-      report(job.input, status, job.messages);
-      running.erase(running.begin() + static_cast<std::ptrdiff_t>(index));
+      const std::optional<std::size_t> input = worker.input;
+      const std::string messages = readMessages(worker.messages);
+      closeWorker(worker);
+      workers.erase(workers.begin() + static_cast<std::ptrdiff_t>(index));
+      if (input) {
+        report(*input, ended == 0 ? 1 << 8 : ended, messages);
+        if (next < total && start()) assign(workers.back());
+      }
     }
+  }
+  for (Worker& worker : workers) {
+    ::shutdown(worker.channel, SHUT_WR);
+    int ended = 0;
+    while (::waitpid(worker.pid, &ended, 0) < 0 && errno == EINTR) {
+    }
+    closeWorker(worker);
   }
 
   clearProgress();

@@ -10,8 +10,9 @@ namespace vidtwine {
 /// Converts one file with the record given; the exit status of a single run.
 using ConvertFunction = int (*)(std::unique_ptr<Config> item);
 
-/// Converts every input of `batch` into its output folder, `-j` of them at a time, each
-/// in a process of its own so that no file's state reaches another's. Outputs are named
+/// Converts every input of `batch` into its output folder, `-j` of them at a time, in as
+/// many worker processes, so that a file that crashes or exhausts memory ends only its own
+/// conversion. Outputs are named
 /// after the inputs, with a numeric suffix where an earlier input took the name. Prints one
 /// line per failed file, progress on a terminal, and a summary; 0 when every file was
 /// converted, else 1.

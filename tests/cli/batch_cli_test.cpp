@@ -132,5 +132,30 @@ TEST(BatchCli, AFullDiskLosesNothingWritten) {
   if (mounted) ::umount2(disk.c_str(), MNT_DETACH);
 }
 
+TEST(BatchCli, AFileThatEndsItsProcessFailsAloneAndTheRestGoOn) {
+  if (test::kAddressSanitizer) GTEST_SKIP() << "AddressSanitizer needs a large address space";
+  test::TempDir dir;
+  // A letter in the last of 1024 columns, on 60000 rows, needs far more than the limit.
+  std::string farLetters;
+  for (int row = 0; row < 60000; ++row)
+    farLetters += "\x1b[1023Cx\r\n";
+  test::writeFile(dir / "big.ans", farLetters);
+  test::writeFile(dir / "a.ans", "\x1b[31mA");
+  test::writeFile(dir / "b.ans", "\x1b[32mB");
+  test::RunOptions options;
+  options.addressSpaceLimit = 64 << 20;
+  const auto out = dir / "out";
+  const std::vector<std::string> inputs = {(dir / "a.ans").string(), (dir / "big.ans").string(),
+                                           (dir / "b.ans").string()};
+  std::vector<std::string> args = {"-a", "-w", "1024", "-j", "1", "-O", out.string()};
+  args.insert(args.end(), inputs.begin(), inputs.end());
+  const auto result = runVidtwine(args, options);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(names(out), (std::set<std::string>{"a.ans", "b.ans"}));
+  EXPECT_EQ(result.err, "Failed `" + inputs[1] +
+                            "': vidtwine: out of memory\n2 of 3 files converted into `" +
+                            out.string() + "', 1 failed\n");
+}
+
 }  // namespace
 }  // namespace vidtwine
