@@ -11,4 +11,9 @@ namespace vidtwine {
 /// error and exits with status 1. False when /dev/null cannot be opened.
 bool prepareProcess() noexcept;
 
+/// Makes a mapped input file that shrinks or fails while it is read end the run as a read
+/// error does: the message for `path` (standard input when null), status 1, and no
+/// temporary output file left behind.
+void endOnLostInput(const char* path) noexcept;
+
 }  // namespace vidtwine

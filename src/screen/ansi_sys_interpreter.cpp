@@ -5,6 +5,7 @@
 #include <span>
 #include <string_view>
 #include <utility>
+#include <variant>
 
 #include "screen/vga_palette.hpp"
 
@@ -462,21 +463,28 @@ std::int32_t runDialect(VirtualScreen& screen, Stream* metadata, Stream& input,
 }  // namespace
 
 struct AnsiSysFeed::Parser {
-  SequenceParser<Dialect::AnsiSys> parser;
+  std::variant<SequenceParser<Dialect::AnsiSys>, SequenceParser<Dialect::Bbs>> parser;
 };
 
-AnsiSysFeed::AnsiSysFeed(VirtualScreen& screen, Stream* metadata, InterpreterReport* report)
-    : parser_(std::make_unique<Parser>(
-          Parser{{screen, metadata, report != nullptr ? *report : ignored_}})) {}
+AnsiSysFeed::AnsiSysFeed(VirtualScreen& screen, Stream* metadata, InterpreterReport* report,
+                         Dialect dialect) {
+  InterpreterReport& out = report != nullptr ? *report : ignored_;
+  if (dialect == Dialect::Bbs) {
+    parser_ = std::make_unique<Parser>(Parser{SequenceParser<Dialect::Bbs>(screen, metadata, out)});
+  } else {
+    parser_ =
+        std::make_unique<Parser>(Parser{SequenceParser<Dialect::AnsiSys>(screen, metadata, out)});
+  }
+}
 
 AnsiSysFeed::~AnsiSysFeed() = default;
 
 bool AnsiSysFeed::feed(std::span<const std::uint8_t> bytes) {
-  return parser_->parser.feed(bytes);
+  return std::visit([bytes](auto& parser) { return parser.feed(bytes); }, parser_->parser);
 }
 
 bool AnsiSysFeed::inText() const noexcept {
-  return parser_->parser.inText();
+  return std::visit([](const auto& parser) { return parser.inText(); }, parser_->parser);
 }
 
 std::int32_t AnsiSysInterpreter::run(VirtualScreen& screen, Stream* metadata, Stream& input,

@@ -32,16 +32,18 @@ class AnsiSysInterpreter final {
                           Dialect dialect = Dialect::AnsiSys, InterpreterReport* report = nullptr);
 };
 
-/// The ANSI.SYS reading fed piece by piece, for formats that mix their own codes into
-/// ANSI.SYS text: they hand over the text between their codes.
+/// The reading fed piece by piece: for formats that mix their own codes into ANSI.SYS
+/// text, which hand over the text between their codes, and for input that is in memory
+/// already.
 class AnsiSysFeed final {
  public:
-  AnsiSysFeed(VirtualScreen& screen, Stream* metadata, InterpreterReport* report);
+  AnsiSysFeed(VirtualScreen& screen, Stream* metadata, InterpreterReport* report,
+              Dialect dialect = Dialect::AnsiSys);
   ~AnsiSysFeed();
   AnsiSysFeed(const AnsiSysFeed&) = delete;
   AnsiSysFeed& operator=(const AnsiSysFeed&) = delete;
 
-  /// False when a sequence begins a ninth parameter; nothing more may be fed then.
+  /// False when an ANSI.SYS sequence begins a ninth parameter; nothing more may be fed then.
   bool feed(std::span<const std::uint8_t> bytes);
   /// Whether the input stands outside any escape sequence, where the other codes apply.
   bool inText() const noexcept;
