@@ -188,9 +188,9 @@ bool Run::mapInput() {
 }
 
 std::int32_t Run::interpretMapped(Dialect dialect) {
-  // Pieces of a few megabytes, whose pages are given back once read: memory stays what
-  // the screen holds, not the size of the file.
-  constexpr std::size_t kPiece = 4 * 1024 * 1024;
+  // Pieces of 256 KiB, whose pages are given back once read: memory stays what the
+  // screen holds, not the size of the file.
+  constexpr std::size_t kPiece = 256 * 1024;
   AnsiSysFeed feed(*screen_, metadata_.get(), &report_, dialect);
   for (std::span<const std::uint8_t> rest = text_; !rest.empty();) {
     const auto piece = rest.first(std::min(rest.size(), kPiece));

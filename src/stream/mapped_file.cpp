@@ -9,16 +9,14 @@ namespace vidtwine {
 
 namespace {
 
-// Files up to this size have all their pages mapped at once: one system call instead of
-// a fault for every few pages.
-constexpr std::uint64_t kPopulateLimit = 64 * 1024 * 1024;
-
 }  // namespace
 
 std::unique_ptr<MappedFile> MappedFile::map(int descriptor, std::uint64_t size) {
   if (size == 0 || size > SIZE_MAX) return nullptr;
-  const int flags = MAP_PRIVATE | (size <= kPopulateLimit ? MAP_POPULATE : 0);
-  void* data = ::mmap(nullptr, static_cast<std::size_t>(size), PROT_READ, flags, descriptor, 0);
+  // Pages come in as they are read, a few dozen at each fault, so that those already
+  // read can be given back.
+  void* data =
+      ::mmap(nullptr, static_cast<std::size_t>(size), PROT_READ, MAP_PRIVATE, descriptor, 0);
   if (data == MAP_FAILED) return nullptr;
   ::madvise(data, static_cast<std::size_t>(size), MADV_SEQUENTIAL);
   return std::unique_ptr<MappedFile>(
