@@ -92,7 +92,9 @@ ColorPolicy policyOf(ColorFlags flags) {
 }  // namespace
 
 AnsiColorWriter::AnsiColorWriter(std::unique_ptr<Stream> target, ColorFlags flags)
-    : ColorWriter(std::move(target), flags, policyOf(flags)) {}
+    : ColorWriter(std::move(target), flags, policyOf(flags)) {
+  keepSpelledStyles();
+}
 
 bool AnsiColorWriter::spellReset() {
   putAscii("\x1b[m");

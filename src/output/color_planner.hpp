@@ -77,6 +77,15 @@ class ColorPlanner final {
   ColorTransition plan(const CellStyle& style) noexcept;
   /// After a reset the writer made by itself: the colours are the terminal's defaults.
   void forget() noexcept;
+  /// The colours the terminal is taken to show.
+  ColorValue shownForeground() const noexcept { return foreground_; }
+  ColorValue shownBackground() const noexcept { return background_; }
+  /// After the changes that `plan` gave for the attribute-only style `attribute` were
+  /// made again without asking it: the terminal shows the attribute's colours.
+  void assumeShown(CellAttribute attribute) noexcept {
+    foreground_ = attribute & 0x0F;
+    background_ = attribute >> 4;
+  }
 
  private:
   ColorValue dim(ColorValue value, bool dimmed) const noexcept {

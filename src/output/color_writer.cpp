@@ -16,9 +16,51 @@ void ColorWriter::begin(bool styled) {
   styled_ = styled && !flags_.has(ColorFlag::NoColors);
 }
 
+void ColorWriter::keepSpelledStyles() {
+  if (!keptStyles_) keptStyles_ = std::make_unique<std::array<KeptStyle, 1u << kKeptStyleBits>>();
+}
+
 void ColorWriter::style(const CellStyle& style) {
   if (!styled_ || failed_) return;
-  if (!spell(planner_.plan(style))) failed_ = true;
+  if (keptStyles_ && style.colors == CellColors{}) {
+    keptStyle(style);
+  } else if (!spell(planner_.plan(style))) {
+    failed_ = true;
+  }
+}
+
+void ColorWriter::keptStyle(const CellStyle& style) {
+  // What is put out depends on the style and on the colours shown before, as long as
+  // those are VGA colours or unknown.
+  const ColorValue foreground = planner_.shownForeground();
+  const ColorValue background = planner_.shownBackground();
+  if (foreground >= 16 || background >= 16) {
+    if (!spell(planner_.plan(style))) failed_ = true;
+    return;
+  }
+  const std::uint32_t key =
+      1 + (static_cast<std::uint32_t>(foreground + 1) |
+           static_cast<std::uint32_t>(background + 1) << 5 | std::uint32_t{style.attribute} << 10);
+  KeptStyle& kept = (*keptStyles_)[(key * 0x9E3779B1u) >> (32 - kKeptStyleBits)];
+  if (kept.key == key) {
+    putUnits(kept.units.data(), kept.length);
+    planner_.assumeShown(style.attribute);
+    return;
+  }
+  // Room first, so that the spelled units can be found in the buffer afterwards.
+  if (fill_ + kept.units.size() > buffer_.size()) flushBuffer();
+  const std::size_t start = fill_;
+  const std::uint64_t flushes = flushes_;
+  if (!spell(planner_.plan(style))) {
+    failed_ = true;
+    return;
+  }
+  if (flushes_ == flushes && fill_ - start <= kept.units.size()) {
+    kept.key = key;
+    kept.length = static_cast<std::uint8_t>(fill_ - start);
+    std::copy_n(buffer_.begin() + static_cast<std::ptrdiff_t>(start), kept.length,
+                kept.units.begin());
+  }
 }
 
 void ColorWriter::endRow() {
@@ -44,6 +86,7 @@ void ColorWriter::flushBuffer() {
     failed_ = true;
   }
   fill_ = 0;
+  ++flushes_;
 }
 
 bool ColorWriter::finish() {

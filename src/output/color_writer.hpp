@@ -54,11 +54,30 @@ class ColorWriter : public TextEventSink {
   const ColorPolicy& policy() const noexcept { return planner_.policy(); }
   /// Switches colours off for good: the terminal cannot show them.
   void dropColors() noexcept { flags_ = ColorFlag::NoColors; }
-  void replacePolicy(const ColorPolicy& policy) noexcept { planner_ = ColorPlanner(policy); }
+  void replacePolicy(const ColorPolicy& policy) noexcept {
+    planner_ = ColorPlanner(policy);
+    keptStyles_.reset();
+  }
+  /// Lets the writer keep what `spell` put out for attribute-only styles and put it out
+  /// again without planning or spelling: for writers whose `spell` always puts out the
+  /// same for the same transition.
+  void keepSpelledStyles();
   int targetDescriptor() const noexcept;
 
  private:
   void flushBuffer();
+  /// `style` for attribute-only styles, from the kept spellings where one fits.
+  void keptStyle(const CellStyle& style);
+
+  /// What `spell` put out for an attribute-only style and what the terminal showed before:
+  /// art changes between few pairs of colours, so most styles are found here.
+  struct KeptStyle {
+    /// 0 for an empty slot.
+    std::uint32_t key = 0;
+    std::uint8_t length = 0;
+    std::array<std::uint16_t, 25> units;
+  };
+  static constexpr std::size_t kKeptStyleBits = 9;
 
   std::unique_ptr<Stream> target_;
   ColorFlags flags_;
@@ -66,6 +85,9 @@ class ColorWriter : public TextEventSink {
   bool styled_ = false;
   bool failed_ = false;
   std::size_t fill_ = 0;
+  /// Counts the flushes of `buffer_`, so that units spelled into it can be found there.
+  std::uint64_t flushes_ = 0;
+  std::unique_ptr<std::array<KeptStyle, 1u << kKeptStyleBits>> keptStyles_;
   std::array<std::uint16_t, 4096> buffer_;
 };
 

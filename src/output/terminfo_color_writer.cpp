@@ -73,6 +73,11 @@ TerminfoColorWriter::TerminfoColorWriter(std::unique_ptr<Stream> target, ColorFl
   policy.boldAttribute = boldCap_ != nullptr;
   policy.boldCode = boldCap_ != nullptr && *boldCap_ != '\0';
   replacePolicy(policy);
+  const auto same = [](const char* cap) { return cap == nullptr || repeatable(cap); };
+  if (same(resetCap_) && same(foregroundCap_) && same(backgroundCap_) && same(boldCap_) &&
+      same(brightBgCap_)) {
+    keepSpelledStyles();
+  }
 }
 
 TerminfoColorWriter::~TerminfoColorWriter() {
