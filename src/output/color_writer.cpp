@@ -43,7 +43,12 @@ void ColorWriter::keptStyle(const CellStyle& style) {
            static_cast<std::uint32_t>(background + 1) << 5 | std::uint32_t{style.attribute} << 10);
   KeptStyle& kept = (*keptStyles_)[(key * 0x9E3779B1u) >> (32 - kKeptStyleBits)];
   if (kept.key == key) {
-    putUnits(kept.units.data(), kept.length);
+    // All the slot's units are copied, a fixed size, which is quicker than a copy of the
+    // exact length; only `length` of them count.
+    if (fill_ + kept.units.size() > buffer_.size()) flushBuffer();
+    std::copy_n(kept.units.begin(), kept.units.size(),
+                buffer_.begin() + static_cast<std::ptrdiff_t>(fill_));
+    fill_ += kept.length;
     planner_.assumeShown(style.attribute);
     return;
   }

@@ -54,38 +54,50 @@ const UnicodeWriter::Utf8Form& UnicodeWriter::utf8Form(std::uint16_t unit) noexc
   return form;
 }
 
-std::uint64_t UnicodeWriter::writeSome(const std::byte* data, std::uint64_t n) {
-  const auto units = static_cast<std::size_t>(std::min<std::uint64_t>(n / 2, kBatchUnits));
-  if (units == 0 || target_ == nullptr) return 0;
-
-  // Each UTF-8 form is copied as four bytes, of which up to three may be padding.
-  std::byte encoded[kBatchUnits * 3 + 3];
+std::size_t UnicodeWriter::encode(const std::byte* data, std::size_t units,
+                                  std::byte* out) noexcept {
   std::size_t length = 0;
   switch (format_) {
     case UnicodeFormat::Utf16Be:
       for (std::size_t i = 0; i < units; ++i) {
         const std::uint16_t unit = unitAt(data, i);
-        encoded[length++] = static_cast<std::byte>(unit >> 8);
-        encoded[length++] = static_cast<std::byte>(unit & 0xFF);
+        out[length++] = static_cast<std::byte>(unit >> 8);
+        out[length++] = static_cast<std::byte>(unit & 0xFF);
       }
       break;
     case UnicodeFormat::Utf16Le:
       for (std::size_t i = 0; i < units; ++i) {
         const std::uint16_t unit = unitAt(data, i);
-        encoded[length++] = static_cast<std::byte>(unit & 0xFF);
-        encoded[length++] = static_cast<std::byte>(unit >> 8);
+        out[length++] = static_cast<std::byte>(unit & 0xFF);
+        out[length++] = static_cast<std::byte>(unit >> 8);
       }
       break;
     case UnicodeFormat::Utf8:
     default:
+      // Each UTF-8 form is copied as four bytes, of which up to three may be padding.
       for (std::size_t i = 0; i < units; ++i) {
         const Utf8Form& form = utf8Form(unitAt(data, i));
-        std::memcpy(encoded + length, form.bytes.data(), form.bytes.size());
+        std::memcpy(out + length, form.bytes.data(), form.bytes.size());
         length += form.length;
       }
       break;
   }
+  return length;
+}
 
+std::uint64_t UnicodeWriter::writeSome(const std::byte* data, std::uint64_t n) {
+  const auto units = static_cast<std::size_t>(std::min<std::uint64_t>(n / 2, kBatchUnits));
+  if (units == 0 || target_ == nullptr) return 0;
+
+  // Straight into the target's buffer where it has room for the longest encoding, which
+  // saves copying every byte once more.
+  if (const std::span<std::byte> room = target_->writeRoom(); room.size() >= units * 3 + 3) {
+    target_->commitRoom(encode(data, units, room.data()));
+    return target_->status() == StreamStatus::Ok ? units * 2 : 0;
+  }
+
+  std::byte encoded[kBatchUnits * 3 + 3];
+  const std::size_t length = encode(data, units, encoded);
   const std::uint64_t written = target_->write(encoded, length);
   // A unit counts as consumed only when the target is still Ok after its bytes. The status
   // is looked at once per batch, so a batch the target took whole but then reports a

@@ -29,6 +29,9 @@ class UnicodeWriter final : public StreamWriter {
   std::uint64_t writeSome(const std::byte* data, std::uint64_t n) override;
   /// The UTF-8 form of `unit`, from the table of recent ones or encoded into it.
   const Utf8Form& utf8Form(std::uint16_t unit) noexcept;
+  /// Encodes `units` units from `data` into `out`, which has room for 3 * units + 3 bytes;
+  /// the number of bytes.
+  std::size_t encode(const std::byte* data, std::size_t units, std::byte* out) noexcept;
 
   UnicodeFormat format_;
   // Text art mixes one- and three-byte forms at random, which makes choosing the form per

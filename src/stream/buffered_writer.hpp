@@ -21,6 +21,10 @@ class BufferedWriter final : public StreamWriter {
 
   std::uint64_t capacity() const noexcept { return capacity_; }
   std::uint64_t fill() const noexcept { return fill_; }
+  std::span<std::byte> writeRoom() noexcept override {
+    return {buffer_.get() + fill_, static_cast<std::size_t>(capacity_ - fill_)};
+  }
+  void commitRoom(std::size_t bytes) noexcept override { fill_ += bytes; }
   /// Drops what is held; nothing of it reaches the target.
   void discardBuffer() noexcept { fill_ = 0; }
 

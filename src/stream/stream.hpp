@@ -53,6 +53,11 @@ class Stream {
   virtual std::int64_t seek(SeekOrigin origin, std::int64_t offset);
   /// The descriptor at the bottom of the chain, or -1.
   virtual int fileDescriptor() const;
+  /// Free room in a buffer of this stream that a writer on top may fill in place, then
+  /// hand over with `commitRoom`, instead of filling a buffer of its own and copying it;
+  /// empty where the stream has none. Bytes put there count as written by `write`.
+  virtual std::span<std::byte> writeRoom() noexcept { return {}; }
+  virtual void commitRoom(std::size_t) noexcept {}
 
  protected:
   explicit Stream(StreamKind kind) noexcept : kind_(kind) {}
