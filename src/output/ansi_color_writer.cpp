@@ -1,5 +1,6 @@
 #include "output/ansi_color_writer.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 
@@ -10,6 +11,25 @@ namespace vidtwine {
 namespace {
 
 constexpr std::uint16_t kEscape = 0x1B;
+
+/// The decimal digits of a number from 0 to 255, as code units.
+struct Decimal {
+  std::array<std::uint16_t, 3> digits;
+  std::uint8_t length;
+};
+
+constexpr auto kDecimals = [] {
+  std::array<Decimal, 256> decimals{};
+  for (unsigned number = 0; number < 256; ++number) {
+    Decimal& decimal = decimals[number];
+    if (number >= 100)
+      decimal.digits[decimal.length++] = static_cast<std::uint16_t>('0' + number / 100);
+    if (number >= 10)
+      decimal.digits[decimal.length++] = static_cast<std::uint16_t>('0' + number / 10 % 10);
+    decimal.digits[decimal.length++] = static_cast<std::uint16_t>('0' + number % 10);
+  }
+  return decimals;
+}();
 
 // ESC, the body and 'm' as code units. The longest body is a reset, a blink switch and two
 // 24-bit colours: "[;25;48;2;255;255;255;38;2;255;255;255", below the capacity.
@@ -25,13 +45,15 @@ class SgrSequence {
     separator_ = ';';
   }
 
-  /// A parameter of at most three digits.
+  /// A parameter from 0 to 255.
   void add(unsigned parameter) noexcept {
     units_[length_++] = separator_;
     separator_ = ';';
-    if (parameter >= 100) units_[length_++] = static_cast<std::uint16_t>('0' + parameter / 100);
-    if (parameter >= 10) units_[length_++] = static_cast<std::uint16_t>('0' + parameter / 10 % 10);
-    units_[length_++] = static_cast<std::uint16_t>('0' + parameter % 10);
+    // Three digits are always copied, from a table: colour values in art are random, and
+    // a branch on their number of digits would often be mispredicted.
+    const Decimal& decimal = kDecimals[parameter & 0xFF];
+    std::copy_n(decimal.digits.begin(), decimal.digits.size(), units_.begin() + length_);
+    length_ += decimal.length;
   }
 
   /// `base` (38 or 48) with a palette index or a 24-bit colour; VGA colours as 24-bit ones
@@ -64,7 +86,8 @@ class SgrSequence {
   }
 
  private:
-  std::array<std::uint16_t, 48> units_;
+  // Room for two units more than the longest body, as three digits are always copied.
+  std::array<std::uint16_t, 50> units_;
   std::size_t length_ = 1;
   std::uint16_t separator_ = '[';
 };

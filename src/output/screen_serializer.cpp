@@ -113,9 +113,17 @@ void putStyledRow(TextRun& run, TextEventSink& sink, std::span<const ScreenCell>
       cells = cells.subspan(count);
     }
   } else {
-    for (std::size_t index = 0; index < cells.size(); ++index) {
-      change({cellAttribute(cells[index]), colors[index]});
-      run.put(mapper.map(cellCharacter(cells[index])));
+    // Rows with 24-bit colours: each run of cells with one style goes out as a whole.
+    for (std::size_t start = 0; start < cells.size();) {
+      const CellStyle style{cellAttribute(cells[start]), colors[start]};
+      std::size_t end = start + 1;
+      while (end < cells.size() && cellAttribute(cells[end]) == style.attribute &&
+             colors[end] == style.colors) {
+        ++end;
+      }
+      change(style);
+      putCharacters(run, cells.subspan(start, end - start), 0, 0, mapper);
+      start = end;
     }
   }
   if (padding != 0) {
