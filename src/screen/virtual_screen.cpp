@@ -206,10 +206,9 @@ const std::uint8_t* VirtualScreen::writeRun(const std::uint8_t* next, const std:
   const auto attribute = static_cast<ScreenCell>(attribute_);
   if (row_ >= usedRows_) usedRows_ = row_ + 1;
   Row* stored = rowSlot(row_);
-  // Most runs go to a row that was cut already, has no 24-bit colours and reaches the
-  // cursor: their end is found while they are copied, in one pass.
-  if (stored != nullptr && column_ <= stored->length && stored->narrowings == narrowingCount_ &&
-      stored->colors == nullptr && cellColors_ == CellColors{}) {
+  // Most runs go to a row that was cut already and reaches the cursor: their end is found
+  // while they are copied, in one pass; 24-bit colours are painted after.
+  if (stored != nullptr && column_ <= stored->length && stored->narrowings == narrowingCount_) {
     const std::uint8_t* at = next;
     std::uint32_t column = column_;
     for (;;) {
@@ -231,6 +230,8 @@ const std::uint8_t* VirtualScreen::writeRun(const std::uint8_t* next, const std:
       if (at != stop || stop == limit || *at < kSpace) break;
     }
     stored->length = std::max(stored->length, column);
+    if (stored->colors != nullptr || cellColors_ != CellColors{})
+      paintColors(*stored, column_, column);
     column_ = column;
     return at;
   }
