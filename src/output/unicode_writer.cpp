@@ -1,7 +1,12 @@
 #include "output/unicode_writer.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace vidtwine {
 
@@ -73,14 +78,38 @@ std::size_t UnicodeWriter::encode(const std::byte* data, std::size_t units,
       }
       break;
     case UnicodeFormat::Utf8:
-    default:
+    default: {
+      std::size_t i = 0;
       // Each UTF-8 form is copied as four bytes, of which up to three may be padding.
-      for (std::size_t i = 0; i < units; ++i) {
-        const Utf8Form& form = utf8Form(unitAt(data, i));
+      const auto putForm = [&](std::uint16_t unit) {
+        const Utf8Form& form = utf8Form(unit);
         std::memcpy(out + length, form.bytes.data(), form.bytes.size());
         length += form.length;
+      };
+#if defined(__SSE2__)
+      // Each step packs the ASCII units among the next eight into bytes at once (escape
+      // sequences are long runs of them), then puts out the unit after them from the
+      // table. How many were ASCII comes from a mask: there is no branch on the units
+      // themselves, which mix at random in art. Eight bytes are stored, of which only
+      // that many count.
+      while (units - i > 8) {
+        __m128i eight;
+        std::memcpy(&eight, data + i * 2, sizeof eight);
+        const __m128i high = _mm_and_si128(eight, _mm_set1_epi16(static_cast<short>(0xFF80)));
+        const auto ascii =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(high, _mm_setzero_si128())));
+        const unsigned count = static_cast<unsigned>(std::countr_one(ascii)) / 2;
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + length), _mm_packus_epi16(eight, eight));
+        length += count;
+        i += count;
+        putForm(unitAt(data, i));
+        ++i;
       }
+#endif
+      for (; i < units; ++i)
+        putForm(unitAt(data, i));
       break;
+    }
   }
   return length;
 }
