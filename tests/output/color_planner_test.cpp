@@ -16,15 +16,15 @@ namespace vidtwine {
 namespace {
 
 std::string spelled(ColorValue value) {
+  char text[16];
   if (value >= kPaletteColor && value < kPaletteColor + 256) {
-    return "p" + std::to_string(value - kPaletteColor);
+    std::snprintf(text, sizeof text, "p%d", value - kPaletteColor);
+  } else if (!isVga(value)) {
+    std::snprintf(text, sizeof text, "#%06X", static_cast<unsigned>(value) & 0xFFFFFF);
+  } else {
+    std::snprintf(text, sizeof text, "%d", value);
   }
-  if (!isVga(value)) {
-    char hex[8];
-    std::snprintf(hex, sizeof hex, "#%06X", static_cast<unsigned>(value) & 0xFFFFFF);
-    return hex;
-  }
-  return std::to_string(value);
+  return text;
 }
 
 /// "reset bright+ bold- bg4 fg15": the changes present, in this order.
@@ -189,7 +189,10 @@ TEST(ColorPlanner, GenericWriterSpellsTrueColoursAtItsDepth) {
     const std::string sixteen = "ESC[" + std::to_string(vga < 8 ? 30 + vga : 90 + vga - 8) + "m";
     EXPECT_EQ(sequenceFor(intense, style(0x07, ink)), vga == 7 ? "" : sixteen);
     std::string eight = vga >= 8 ? "1" : "";
-    if ((vga & 7) != 7) eight += (eight.empty() ? "" : ";") + std::to_string(30 + (vga & 7));
+    if ((vga & 7) != 7) {
+      if (!eight.empty()) eight += ';';
+      eight += std::to_string(30 + (vga & 7));
+    }
     EXPECT_EQ(sequenceFor({}, style(0x07, ink)), eight.empty() ? "" : "ESC[" + eight + "m");
   }
 }
