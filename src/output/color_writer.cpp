@@ -17,12 +17,12 @@ void ColorWriter::begin(bool styled) {
 }
 
 void ColorWriter::keepSpelledStyles() {
-  if (!keptStyles_) keptStyles_ = std::make_unique<std::array<KeptStyle, 1u << kKeptStyleBits>>();
+  keepStyles_ = true;
 }
 
 void ColorWriter::style(const CellStyle& style) {
   if (!styled_ || failed_) return;
-  if (keptStyles_ && style.colors == CellColors{}) {
+  if (keepStyles_ && style.colors == CellColors{}) {
     keptStyle(style);
   } else if (!spell(planner_.plan(style))) {
     failed_ = true;
@@ -41,7 +41,9 @@ void ColorWriter::keptStyle(const CellStyle& style) {
   const std::uint32_t key =
       1 + (static_cast<std::uint32_t>(foreground + 1) |
            static_cast<std::uint32_t>(background + 1) << 5 | std::uint32_t{style.attribute} << 10);
-  KeptStyle& kept = (*keptStyles_)[(key * 0x9E3779B1u) >> (32 - kKeptStyleBits)];
+  if (keptStyles_.empty()) keptStyles_ = PageBuffer(sizeof(KeptStyle) << kKeptStyleBits);
+  KeptStyle& kept = reinterpret_cast<KeptStyle*>(
+      keptStyles_.data())[(key * 0x9E3779B1u) >> (32 - kKeptStyleBits)];
   if (kept.key == key) {
     // All the slot's units are copied, a fixed size, which is quicker than a copy of the
     // exact length; only `length` of them count.

@@ -12,6 +12,7 @@
 #include "output/color_flags.hpp"
 #include "output/color_planner.hpp"
 #include "output/text_events.hpp"
+#include "stream/page_buffer.hpp"
 #include "stream/stream.hpp"
 
 namespace vidtwine {
@@ -56,7 +57,7 @@ class ColorWriter : public TextEventSink {
   void dropColors() noexcept { flags_ = ColorFlag::NoColors; }
   void replacePolicy(const ColorPolicy& policy) noexcept {
     planner_ = ColorPlanner(policy);
-    keptStyles_.reset();
+    keptStyles_ = PageBuffer();
   }
   /// Lets the writer keep what `spell` put out for attribute-only styles and put it out
   /// again without planning or spelling: for writers whose `spell` always puts out the
@@ -71,13 +72,14 @@ class ColorWriter : public TextEventSink {
 
   /// What `spell` put out for an attribute-only style and what the terminal showed before:
   /// art changes between few pairs of colours, so most styles are found here.
+  /// All zeros is an empty slot: the table is taken zeroed from the system.
   struct KeptStyle {
     /// 0 for an empty slot.
-    std::uint32_t key = 0;
-    std::uint8_t length = 0;
+    std::uint32_t key;
+    std::uint8_t length;
     std::array<std::uint16_t, 25> units;
   };
-  static constexpr std::size_t kKeptStyleBits = 9;
+  static constexpr std::size_t kKeptStyleBits = 11;
 
   std::unique_ptr<Stream> target_;
   ColorFlags flags_;
@@ -87,7 +89,9 @@ class ColorWriter : public TextEventSink {
   std::size_t fill_ = 0;
   /// Counts the flushes of `buffer_`, so that units spelled into it can be found there.
   std::uint64_t flushes_ = 0;
-  std::unique_ptr<std::array<KeptStyle, 1u << kKeptStyleBits>> keptStyles_;
+  bool keepStyles_ = false;
+  /// Made at the first style: pages of it that are never used cost nothing.
+  PageBuffer keptStyles_;
   std::array<std::uint16_t, 4096> buffer_;
 };
 
