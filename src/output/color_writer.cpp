@@ -86,6 +86,28 @@ void ColorWriter::text(std::span<const std::uint16_t> units) {
   }
 }
 
+void ColorWriter::attributeRuns(std::span<const std::uint16_t> units,
+                                std::span<const std::uint32_t> starts,
+                                std::span<const CellAttribute> attributes) {
+  text(units.first(starts[0]));
+  // Short runs are copied sixteen units at a time where that many can be read and
+  // written: a copy of the exact length would branch on it.
+  constexpr std::size_t kShort = 16;
+  for (std::size_t r = 0; r < attributes.size() && !failed_; ++r) {
+    style({attributes[r], {}});
+    const std::size_t start = starts[r];
+    const std::size_t count = starts[r + 1] - start;
+    if (fill_ + kShort > buffer_.size()) flushBuffer();
+    if (count <= kShort && start + kShort <= units.size()) {
+      std::copy_n(units.begin() + static_cast<std::ptrdiff_t>(start), kShort,
+                  buffer_.begin() + static_cast<std::ptrdiff_t>(fill_));
+      fill_ += count;
+    } else {
+      text(units.subspan(start, count));
+    }
+  }
+}
+
 void ColorWriter::flushBuffer() {
   const std::uint64_t bytes = fill_ * sizeof(std::uint16_t);
   if (!failed_ && (target_ == nullptr || target_->write(buffer_.data(), bytes) != bytes ||

@@ -25,6 +25,8 @@ class ColorWriter : public TextEventSink {
   void begin(bool styled) override;
   void style(const CellStyle& style) final;
   void text(std::span<const std::uint16_t> units) final;
+  void attributeRuns(std::span<const std::uint16_t> units, std::span<const std::uint32_t> starts,
+                     std::span<const CellAttribute> attributes) final;
   void endRow() final;
   bool finish() final;
   bool failed() const final { return failed_; }

@@ -89,6 +89,7 @@ void putStyledRow(TextRun& run, TextEventSink& sink, std::span<const ScreenCell>
     constexpr std::size_t kPiece = 1024;
     std::array<std::uint16_t, kPiece> units;
     std::array<std::uint32_t, kPiece + 1> starts;
+    std::array<CellAttribute, kPiece> attributes;
     run.flush();
     unsigned previous = first ? 0x100 : current.attribute;
     while (!cells.empty()) {
@@ -98,17 +99,15 @@ void putStyledRow(TextRun& run, TextEventSink& sink, std::span<const ScreenCell>
         const unsigned attribute = cellAttribute(cells[i]);
         units[i] = mapper.map(cellCharacter(cells[i]));
         starts[changes] = static_cast<std::uint32_t>(i);
+        attributes[changes] = static_cast<CellAttribute>(attribute);
         changes += attribute != previous ? 1 : 0;
         previous = attribute;
       }
       starts[changes] = static_cast<std::uint32_t>(count);
       // Cells before the first change continue the style of the piece before.
-      if (starts[0] != 0) sink.text({units.data(), starts[0]});
-      for (std::size_t r = 0; r < changes; ++r) {
-        current = {cellAttribute(cells[starts[r]]), {}};
-        sink.style(current);
-        sink.text({units.data() + starts[r], starts[r + 1] - starts[r]});
-      }
+      sink.attributeRuns({units.data(), count}, {starts.data(), changes + 1},
+                         {attributes.data(), changes});
+      if (changes != 0) current = {attributes[changes - 1], {}};
       first = first && changes == 0;
       cells = cells.subspan(count);
     }
