@@ -1,6 +1,7 @@
 #include "output/color_writer.hpp"
 
 #include <algorithm>
+#include <cstring>
 
 namespace vidtwine {
 
@@ -48,8 +49,7 @@ void ColorWriter::keptStyle(const CellStyle& style) {
     // All the slot's units are copied, a fixed size, which is quicker than a copy of the
     // exact length; only `length` of them count.
     if (fill_ + kept.units.size() > buffer_.size()) flushBuffer();
-    std::copy_n(kept.units.begin(), kept.units.size(),
-                buffer_.begin() + static_cast<std::ptrdiff_t>(fill_));
+    std::memcpy(buffer_.data() + fill_, kept.units.data(), sizeof kept.units);
     fill_ += kept.length;
     planner_.assumeShown(style.attribute);
     return;
@@ -99,8 +99,7 @@ void ColorWriter::attributeRuns(std::span<const std::uint16_t> units,
     const std::size_t count = starts[r + 1] - start;
     if (fill_ + kShort > buffer_.size()) flushBuffer();
     if (count <= kShort && start + kShort <= units.size()) {
-      std::copy_n(units.begin() + static_cast<std::ptrdiff_t>(start), kShort,
-                  buffer_.begin() + static_cast<std::ptrdiff_t>(fill_));
+      std::memcpy(buffer_.data() + fill_, units.data() + start, kShort * sizeof(std::uint16_t));
       fill_ += count;
     } else {
       text(units.subspan(start, count));
