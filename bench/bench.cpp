@@ -348,7 +348,21 @@ int main(int argc, char** argv) {
     std::printf("\ncorpus not found at %s: skipped\n", corpus.c_str());
   }
 
-  std::vector<Job> page = {{"vidtwine -T -a", {vidtwine, "-T", "-a"}, fs::path(), {}, {}}};
+  // The test page is start-up and little more: against iconv on as few bytes.
+  const fs::path small = work / "small-1756.ans";
+  {
+    std::ifstream in(synthetic, std::ios::binary);
+    std::string head(1756, '\0');
+    in.read(head.data(), static_cast<std::streamsize>(head.size()));
+    writeFile(small, head);
+  }
+  std::vector<Job> page = {{"iconv -f CP437 -t UTF-8 FILE (1756 bytes)",
+                            {"iconv", "-f", "CP437", "-t", "UTF-8", small},
+                            {},
+                            {},
+                            {}},
+                           {"vidtwine -T -a", {vidtwine, "-T", "-a"}, fs::path(), {}, {}}};
+  if (!baseline.empty()) page.push_back({"baseline -T -a", {baseline, "-T", "-a"}, {}, {}, {}});
   report("test page", page, std::max(runs, 21));
 
   const fs::path feeds = work / "million-crlf.ans";
