@@ -4,10 +4,6 @@
 #include <bit>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 namespace vidtwine {
 
 namespace {
@@ -47,16 +43,21 @@ std::uint16_t unitAt(const std::byte* data, std::size_t index) noexcept {
 UnicodeWriter::UnicodeWriter(std::unique_ptr<Stream> target, UnicodeFormat format)
     : StreamWriter(std::move(target)), format_(format) {
   // Every slot starts out holding the unit 0, whose form is the one byte 0.
-  utf8Forms_.fill({0, 1, {}});
+  const std::array<std::byte, 4> zero{std::byte{0}, {}, {}, std::byte{1}};
+  std::uint32_t form;
+  std::memcpy(&form, zero.data(), sizeof form);
+  utf8Forms_.fill({0, form});
 }
 
-const UnicodeWriter::Utf8Form& UnicodeWriter::utf8Form(std::uint16_t unit) noexcept {
-  Utf8Form& form = utf8Forms_[(unit ^ (unit >> 5)) & (kFormSlots - 1)];
-  if (form.unit != unit) {
-    form.unit = unit;
-    form.length = static_cast<std::uint8_t>(encodeUtf8(unit, form.bytes.data()));
+std::uint32_t UnicodeWriter::utf8Form(std::uint16_t unit) noexcept {
+  Utf8Form& slot = utf8Forms_[(unit ^ (unit >> 5)) & (kFormSlots - 1)];
+  if (slot.unit != unit) {
+    std::array<std::byte, 4> bytes{};
+    bytes[3] = static_cast<std::byte>(encodeUtf8(unit, bytes.data()));
+    slot.unit = unit;
+    std::memcpy(&slot.form, bytes.data(), sizeof slot.form);
   }
-  return form;
+  return slot.form;
 }
 
 std::size_t UnicodeWriter::encode(const std::byte* data, std::size_t units,
@@ -78,38 +79,15 @@ std::size_t UnicodeWriter::encode(const std::byte* data, std::size_t units,
       }
       break;
     case UnicodeFormat::Utf8:
-    default: {
-      std::size_t i = 0;
-      // Each UTF-8 form is copied as four bytes, of which up to three may be padding.
-      const auto putForm = [&](std::uint16_t unit) {
-        const Utf8Form& form = utf8Form(unit);
-        std::memcpy(out + length, form.bytes.data(), form.bytes.size());
-        length += form.length;
-      };
-#if defined(__SSE2__)
-      // Each step packs the ASCII units among the next eight into bytes at once (escape
-      // sequences are long runs of them), then puts out the unit after them from the
-      // table. How many were ASCII comes from a mask: there is no branch on the units
-      // themselves, which mix at random in art. Eight bytes are stored, of which only
-      // that many count.
-      while (units - i > 8) {
-        __m128i eight;
-        std::memcpy(&eight, data + i * 2, sizeof eight);
-        const __m128i high = _mm_and_si128(eight, _mm_set1_epi16(static_cast<short>(0xFF80)));
-        const auto ascii =
-            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(high, _mm_setzero_si128())));
-        const unsigned count = static_cast<unsigned>(std::countr_one(ascii)) / 2;
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + length), _mm_packus_epi16(eight, eight));
-        length += count;
-        i += count;
-        putForm(unitAt(data, i));
-        ++i;
+    default:
+      // Each form is copied as four bytes, of which up to three are padding (the last is
+      // its length) that the next form overwrites.
+      for (std::size_t i = 0; i < units; ++i) {
+        const std::uint32_t form = utf8Form(unitAt(data, i));
+        std::memcpy(out + length, &form, sizeof form);
+        length += formLength(form);
       }
-#endif
-      for (; i < units; ++i)
-        putForm(unitAt(data, i));
       break;
-    }
   }
   return length;
 }

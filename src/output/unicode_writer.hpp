@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -19,16 +20,19 @@ class UnicodeWriter final : public StreamWriter {
   UnicodeWriter(std::unique_ptr<Stream> target, UnicodeFormat format);
 
  private:
-  /// The UTF-8 bytes of one unit, padded to four.
+  /// The UTF-8 bytes of a unit in the first three of four bytes, in memory order, and
+  /// their number in the fourth: one load and one store per unit.
   struct Utf8Form {
     std::uint16_t unit;
-    std::uint8_t length;
-    std::array<std::byte, 4> bytes;
+    std::uint32_t form;
   };
+  static constexpr std::size_t formLength(std::uint32_t form) noexcept {
+    return std::endian::native == std::endian::little ? form >> 24 : form & 0xFF;
+  }
 
   std::uint64_t writeSome(const std::byte* data, std::uint64_t n) override;
   /// The UTF-8 form of `unit`, from the table of recent ones or encoded into it.
-  const Utf8Form& utf8Form(std::uint16_t unit) noexcept;
+  std::uint32_t utf8Form(std::uint16_t unit) noexcept;
   /// Encodes `units` units from `data` into `out`, which has room for 3 * units + 3 bytes;
   /// the number of bytes.
   std::size_t encode(const std::byte* data, std::size_t units, std::byte* out) noexcept;
