@@ -89,7 +89,7 @@ void ColorWriter::text(std::span<const std::uint16_t> units) {
 void ColorWriter::attributeRuns(std::span<const std::uint16_t> units,
                                 std::span<const std::uint32_t> starts,
                                 std::span<const CellAttribute> attributes) {
-  text(units.first(starts[0]));
+  if (starts[0] != 0) text(units.first(starts[0]));
   // Short runs are copied sixteen units at a time where that many can be read and
   // written: a copy of the exact length would branch on it.
   constexpr std::size_t kShort = 16;

@@ -37,7 +37,7 @@ class TextEventSink {
   virtual void attributeRuns(std::span<const std::uint16_t> units,
                              std::span<const std::uint32_t> starts,
                              std::span<const CellAttribute> attributes) {
-    text(units.first(starts[0]));
+    if (starts[0] != 0) text(units.first(starts[0]));
     for (std::size_t r = 0; r < attributes.size(); ++r) {
       style({attributes[r], {}});
       text(units.subspan(starts[r], starts[r + 1] - starts[r]));
