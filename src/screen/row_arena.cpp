@@ -37,6 +37,12 @@ constexpr std::size_t kChunk = 4 * 1024 * 1024;
 
 }  // namespace
 
+RowArena::~RowArena() {
+  // The fences go with the chunks: memory mapped later at the same place is fresh.
+  for (const PageBuffer& chunk : chunks_)
+    VIDTWINE_UNPOISON(chunk.data(), chunk.size());
+}
+
 std::size_t RowArena::classIndex(std::size_t bytes) noexcept {
   if (bytes <= kSmallLimit) return (std::max<std::size_t>(bytes, 1) - 1) / kSmallStep;
   // Above 4 KiB: four classes per power of two.

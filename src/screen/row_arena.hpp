@@ -16,6 +16,7 @@ namespace vidtwine {
 class RowArena final {
  public:
   RowArena() = default;
+  ~RowArena();
   RowArena(const RowArena&) = delete;
   RowArena& operator=(const RowArena&) = delete;
 
