@@ -3,6 +3,7 @@
 // OUTDIR/render, OUTDIR/sauce and OUTDIR/command_line receive hand-made inputs, generated
 // SAUCE records with comment blocks and, when CORPUSDIR is given and exists, the art files
 // found there, with settings bytes in front as each target expects them.
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -201,6 +202,29 @@ std::vector<std::pair<std::string, std::string>> generatedSauceFiles() {
   return files;
 }
 
+// For the format loaders: each corpus file whose extension names a format, with that
+// loader and a width of 160; every loader also gets a small made-up file.
+void writeFormatSeeds(SeedWriter& seeds,
+                      const std::vector<std::pair<std::string, std::string>>& files) {
+  const std::pair<const char*, char> kExtensions[] = {
+      {".bin", 0}, {".xb", 1}, {".adf", 2}, {".idf", 3}, {".tnd", 4}, {".pcb", 5}, {".avt", 6}};
+  for (const auto& [name, bytes] : files) {
+    std::string lower = name;
+    for (char& c : lower)
+      c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (const auto& [extension, loader] : kExtensions) {
+      if (!lower.ends_with(extension)) continue;
+      seeds.write(name, std::string{loader, static_cast<char>(159)} + bytes.substr(0, 60000));
+    }
+  }
+  for (char loader = 0; loader < 7; ++loader) {
+    std::string made = {loader, 79};
+    for (int i = 0; i < 400; ++i)
+      made += static_cast<char>(i * 37);
+    seeds.write("made-" + std::to_string(loader), made);
+  }
+}
+
 void writeSauceSeeds(SeedWriter& seeds,
                      const std::vector<std::pair<std::string, std::string>>& files) {
   // Settings byte and query: all letters, quoting switched on and off.
@@ -282,7 +306,9 @@ int main(int argc, char** argv) {
   writeSauceSeeds(sauce, files);
   SeedWriter commandLine(out / "command_line");
   writeCommandLineSeeds(commandLine);
-  std::printf("seeds: %d render, %d sauce, %d command_line (%zu corpus files)\n", render.count(),
-              sauce.count(), commandLine.count(), files.size());
+  SeedWriter formats(out / "formats");
+  writeFormatSeeds(formats, files);
+  std::printf("seeds: %d render, %d sauce, %d command_line, %d formats (%zu corpus files)\n",
+              render.count(), sauce.count(), commandLine.count(), formats.count(), files.size());
   return 0;
 }

@@ -46,6 +46,7 @@ targets=(
   "render -max_len=16384 -dict=$root/fuzz/render.dict"
   "sauce -max_len=20000 -dict=$root/fuzz/sauce.dict"
   "command_line -max_len=1024 -close_fd_mask=2"
+  "formats -max_len=65536"
 )
 pids=()
 for entry in "${targets[@]}"; do
