@@ -78,7 +78,7 @@ class SgrSequence {
     add(blueOf(color));
   }
 
-  const std::uint16_t* data() const noexcept { return units_.data(); }
+  const auto& units() const noexcept { return units_; }
   /// Ends the sequence with 'm'; its length then.
   std::size_t finish() noexcept {
     units_[length_++] = 'm';
@@ -167,7 +167,7 @@ bool AnsiColorWriter::spell(const ColorTransition& t) {
   }
   if (sequence.empty()) return true;
   const std::size_t length = sequence.finish();
-  putUnits(sequence.data(), length);
+  putFirst(sequence.units(), length);
   return true;
 }
 

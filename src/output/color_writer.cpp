@@ -86,15 +86,16 @@ void ColorWriter::text(std::span<const std::uint16_t> units) {
   }
 }
 
-void ColorWriter::attributeRuns(std::span<const std::uint16_t> units,
-                                std::span<const std::uint32_t> starts,
-                                std::span<const CellAttribute> attributes) {
+template <typename StyleOf>
+void ColorWriter::putRuns(std::span<const std::uint16_t> units,
+                          std::span<const std::uint32_t> starts, std::size_t runs,
+                          StyleOf styleOf) {
   if (starts[0] != 0) text(units.first(starts[0]));
   // Short runs are copied sixteen units at a time where that many can be read and
   // written: a copy of the exact length would branch on it.
   constexpr std::size_t kShort = 16;
-  for (std::size_t r = 0; r < attributes.size() && !failed_; ++r) {
-    style({attributes[r], {}});
+  for (std::size_t r = 0; r < runs && !failed_; ++r) {
+    style(styleOf(r));
     const std::size_t start = starts[r];
     const std::size_t count = starts[r + 1] - start;
     if (fill_ + kShort > buffer_.size()) flushBuffer();
@@ -105,6 +106,20 @@ void ColorWriter::attributeRuns(std::span<const std::uint16_t> units,
       text(units.subspan(start, count));
     }
   }
+}
+
+void ColorWriter::attributeRuns(std::span<const std::uint16_t> units,
+                                std::span<const std::uint32_t> starts,
+                                std::span<const CellAttribute> attributes) {
+  putRuns(units, starts, attributes.size(), [attributes](std::size_t r) {
+    return CellStyle{attributes[r], {}};
+  });
+}
+
+void ColorWriter::styledRuns(std::span<const std::uint16_t> units,
+                             std::span<const std::uint32_t> starts,
+                             std::span<const CellStyle> styles) {
+  putRuns(units, starts, styles.size(), [styles](std::size_t r) { return styles[r]; });
 }
 
 void ColorWriter::flushBuffer() {

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <span>
 #include <string_view>
@@ -27,6 +28,8 @@ class ColorWriter : public TextEventSink {
   void text(std::span<const std::uint16_t> units) final;
   void attributeRuns(std::span<const std::uint16_t> units, std::span<const std::uint32_t> starts,
                      std::span<const CellAttribute> attributes) final;
+  void styledRuns(std::span<const std::uint16_t> units, std::span<const std::uint32_t> starts,
+                  std::span<const CellStyle> styles) final;
   void endRow() final;
   bool finish() final;
   bool failed() const final { return failed_; }
@@ -42,6 +45,15 @@ class ColorWriter : public TextEventSink {
   void put(std::uint16_t unit) {
     if (fill_ == buffer_.size()) flushBuffer();
     buffer_[fill_++] = unit;
+  }
+  /// Puts out the first `count` of `units`. All of them are copied, a fixed size that the
+  /// compiler inlines instead of a copy that branches on the length; the rest is
+  /// overwritten later.
+  template <std::size_t N>
+  void putFirst(const std::array<std::uint16_t, N>& units, std::size_t count) {
+    if (fill_ + N > buffer_.size()) flushBuffer();
+    std::memcpy(buffer_.data() + fill_, units.data(), sizeof units);
+    fill_ += count;
   }
   /// Puts out `count` units (at most 64) from `units`.
   void putUnits(const std::uint16_t* units, std::size_t count) {
@@ -69,6 +81,10 @@ class ColorWriter : public TextEventSink {
 
  private:
   void flushBuffer();
+  /// The runs of `attributeRuns` and `styledRuns`.
+  template <typename StyleOf>
+  void putRuns(std::span<const std::uint16_t> units, std::span<const std::uint32_t> starts,
+               std::size_t runs, StyleOf styleOf);
   /// `style` for attribute-only styles, from the kept spellings where one fits.
   void keptStyle(const CellStyle& style);
 

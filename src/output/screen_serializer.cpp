@@ -112,17 +112,29 @@ void putStyledRow(TextRun& run, TextEventSink& sink, std::span<const ScreenCell>
       cells = cells.subspan(count);
     }
   } else {
-    // Rows with 24-bit colours: each run of cells with one style goes out as a whole.
-    for (std::size_t start = 0; start < cells.size();) {
-      const CellStyle style{cellAttribute(cells[start]), colors[start]};
-      std::size_t end = start + 1;
-      while (end < cells.size() && cellAttribute(cells[end]) == style.attribute &&
-             colors[end] == style.colors) {
-        ++end;
+    // Rows with 24-bit colours: the same in pieces, with each run's whole style.
+    constexpr std::size_t kPiece = 1024;
+    std::array<std::uint16_t, kPiece> units;
+    std::array<std::uint32_t, kPiece + 1> starts;
+    std::array<CellStyle, kPiece> styles;
+    run.flush();
+    while (!cells.empty()) {
+      const std::size_t count = std::min(cells.size(), kPiece);
+      std::size_t runs = 0;
+      for (std::size_t i = 0; i < count; ++i) {
+        const CellStyle style{cellAttribute(cells[i]), colors[i]};
+        units[i] = mapper.map(cellCharacter(cells[i]));
+        if (first || style != current) {
+          starts[runs] = static_cast<std::uint32_t>(i);
+          styles[runs++] = style;
+          current = style;
+          first = false;
+        }
       }
-      change(style);
-      putCharacters(run, cells.subspan(start, end - start), 0, 0, mapper);
-      start = end;
+      starts[runs] = static_cast<std::uint32_t>(count);
+      sink.styledRuns({units.data(), count}, {starts.data(), runs + 1}, {styles.data(), runs});
+      cells = cells.subspan(count);
+      colors = colors.subspan(count);
     }
   }
   if (padding != 0) {
