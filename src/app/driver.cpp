@@ -142,7 +142,8 @@ class Run {
   /// when the input could be mapped, else read into `dataBytes_`.
   PageBuffer dataBytes_;
   std::unique_ptr<MappedFile> mapped_;
-  /// ANSI text in `mapped_`: what the DOS text reader would deliver.
+  /// ANSI text in `mapped_`: what the DOS text reader would deliver, up to the end-of-file
+  /// byte, which `interpretMapped` looks for.
   std::span<const std::uint8_t> text_;
   std::span<const std::uint8_t> data_;
   LoadReport loadReport_;
@@ -189,16 +190,21 @@ bool Run::mapInput() {
 
 std::int32_t Run::interpretMapped(Dialect dialect) {
   // Pieces of 256 KiB, whose pages are given back once read: memory stays what the
-  // screen holds, not the size of the file.
+  // screen holds, not the size of the file. Each piece is searched for the end-of-file
+  // byte just before it is read, while it is fresh in the cache.
   constexpr std::size_t kPiece = 256 * 1024;
   AnsiSysFeed feed(*screen_, metadata_.get(), &report_, dialect);
+  std::uint64_t total = 0;
   for (std::span<const std::uint8_t> rest = text_; !rest.empty();) {
     const auto piece = rest.first(std::min(rest.size(), kPiece));
-    if (!feed.feed(piece)) return -1;
+    const auto text = dosText(piece, -1, config_->ignoreEof() != 0);
+    if (!feed.feed(text)) return -1;
+    total += text.size();
+    if (text.size() != piece.size()) break;
     mapped_->release(piece.data() + piece.size());
     rest = rest.subspan(piece.size());
   }
-  return static_cast<std::int32_t>(std::min<std::uint64_t>(text_.size(), 2147483647));
+  return static_cast<std::int32_t>(std::min<std::uint64_t>(total, 2147483647));
 }
 
 ColorFlags Run::colorFlags(Mode mode) const {
@@ -251,7 +257,10 @@ int Run::execute(std::unique_ptr<Config> config) {
       if (!isBinaryFormat(format_)) {
         const std::int64_t limit = record_ != nullptr ? record_->dataSize() : -1;
         if (format_ == InputFormat::Ansi && mapInput()) {
-          text_ = dosText(mapped_->bytes(), limit, c.ignoreEof() != 0);
+          // The end-of-file byte is looked for piece by piece as the text is read.
+          text_ = mapped_->bytes();
+          if (c.ignoreEof() == 0 && limit >= 0 && static_cast<std::uint64_t>(limit) < text_.size())
+            text_ = text_.first(static_cast<std::size_t>(limit));
         } else {
           input_->seek(SeekOrigin::FromStart, 0);
           input_ =
