@@ -290,7 +290,7 @@ int runBatch(const Config& batch, ConvertFunction convert) {
       if (polled[index].revents == 0) continue;
       Worker& worker = workers[index];
       std::int32_t status = 0;
-      const ssize_t got = ::recv(worker.channel, &status, sizeof status, 0);
+      const ssize_t got = ::recv(worker.channel, &status, sizeof status, MSG_WAITALL);
       if (got < 0 && errno == EINTR) continue;
       if (got == static_cast<ssize_t>(sizeof status) && worker.input) {
         report(*worker.input, status << 8, readMessages(worker.messages));

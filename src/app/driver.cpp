@@ -112,6 +112,13 @@ class Run {
   /// Maps a regular input file into memory; false when it is not one or cannot be mapped,
   /// and it is read through `input_` instead.
   bool mapInput();
+  /// Lets go of the mapped input, if any.
+  void releaseMapping() noexcept {
+    text_ = {};
+    if (mapped_ == nullptr) return;
+    mapped_.reset();
+    stopEndingOnLostInput();
+  }
   /// Renders `text_` as the interpreter renders a stream: the same result.
   std::int32_t interpretMapped(Dialect dialect);
   /// Chooses the loader and, for binary formats, reads the data before the record.
@@ -330,8 +337,7 @@ int Run::execute(std::unique_ptr<Config> config) {
             : AnsiSysInterpreter::run(*screen_, metadata_.get(), *input_, dialect, &report_);
     // The input is closed before any output is opened, so -o may name the input file.
     input_.reset();
-    text_ = {};
-    mapped_.reset();
+    releaseMapping();
     if (bytesRead < 0) return cleanUp(1);
     if (bytesRead == 0 && metadata_ != nullptr) {
       discard(metadata_.get());
@@ -565,7 +571,7 @@ bool Run::load() {
   input_.reset();
   data_ = {};
   dataBytes_ = PageBuffer();
-  mapped_.reset();
+  releaseMapping();
   if (error != nullptr) {
     printLoadError(c.inputPath(), error);
     return false;

@@ -53,6 +53,12 @@ void endOnLostInput(const char* path) noexcept {
   ::sigaction(SIGBUS, &action, nullptr);
 }
 
+void stopEndingOnLostInput() noexcept {
+  struct sigaction action {};
+  action.sa_handler = SIG_DFL;
+  ::sigaction(SIGBUS, &action, nullptr);
+}
+
 bool prepareProcess() noexcept {
   for (int descriptor = 0; descriptor <= 2; ++descriptor) {
     if (::fcntl(descriptor, F_GETFD) >= 0 || errno != EBADF) continue;

@@ -15,5 +15,7 @@ bool prepareProcess() noexcept;
 /// error does: the message for `path` (standard input when null), status 1, and no
 /// temporary output file left behind.
 void endOnLostInput(const char* path) noexcept;
+/// Once the mapped input is let go: SIGBUS has its default effect again.
+void stopEndingOnLostInput() noexcept;
 
 }  // namespace vidtwine
