@@ -7,9 +7,7 @@
 
 namespace vidtwine {
 
-namespace {
-
-}  // namespace
+namespace {}  // namespace
 
 std::unique_ptr<MappedFile> MappedFile::map(int descriptor, std::uint64_t size) {
   if (size == 0 || size > SIZE_MAX) return nullptr;

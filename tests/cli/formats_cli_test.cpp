@@ -75,7 +75,9 @@ TEST(FormatsCli, ChoiceByOptionNameAndSignature) {
 TEST(FormatsCli, BadFilesAndNamesFail) {
   test::TempDir dir;
   const auto xb = dir.path() / "short.xb";
-  test::writeFile(xb, std::string("XBIN\x1a\xff\xff\xff\xff\x10\x00" "ab", 13));
+  test::writeFile(xb, std::string("XBIN\x1a\xff\xff\xff\xff\x10\x00"
+                                  "ab",
+                                  13));
   auto result = runVidtwine({"-a", xb.string()});
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.out, "");
