@@ -83,7 +83,7 @@ bool hasColourBeyondVga(const std::string& text) {
 
 class Corpus : public ::testing::TestWithParam<CorpusFile> {};
 
-TEST_P(Corpus, RendersAsSpecified) {
+TEST_P(Corpus, RendersAsTheManifestSays) {
   const CorpusFile& file = GetParam();
   const auto path = (*test::corpusDir() / file.name).string();
 

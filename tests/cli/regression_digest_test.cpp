@@ -170,7 +170,11 @@ class Digests : public testing::TestWithParam<OptionSet> {
       for (const auto& entry : fs::directory_iterator(*corpus)) {
         const std::string name = entry.path().filename().string();
         if (entry.is_regular_file() && name != "MANIFEST.tsv") {
-          inputs_.push_back({"corpus/" + name, *corpus, name});
+          // Keyed by a hash of the name: the digest file stays independent of how the
+          // corpus names its files.
+          const std::string id = "corpus/" + test::sha256Hex(name).substr(0, 16);
+          corpusNames_[id] = name;
+          inputs_.push_back({id, *corpus, name});
         }
       }
       std::sort(inputs_.begin(), inputs_.end(),
@@ -192,6 +196,7 @@ class Digests : public testing::TestWithParam<OptionSet> {
   static inline test::TempDir* files_ = nullptr;
   static inline std::string ticError_;
   static inline std::vector<Input> inputs_;
+  static inline std::map<std::string, std::string> corpusNames_;  // id to file name
 };
 
 TEST_P(Digests, OutputIsUnchanged) {
@@ -266,8 +271,10 @@ TEST_P(Digests, OutputIsUnchanged) {
     }
     if (found->second != actual) {
       const auto message = messages.find(key);
+      const auto corpusName = corpusNames_.find(key.substr(key.find('\t') + 1));
       differences.push_back(
           key + ": " + difference(found->second, actual) +
+          (corpusName != corpusNames_.end() ? " [" + corpusName->second + "]" : "") +
           (message != messages.end() ? " (stderr: " + message->second + ")" : ""));
     }
     expected.erase(found);
