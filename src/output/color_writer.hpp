@@ -55,12 +55,6 @@ class ColorWriter : public TextEventSink {
     std::memcpy(buffer_.data() + fill_, units.data(), sizeof units);
     fill_ += count;
   }
-  /// Puts out `count` units (at most 64) from `units`.
-  void putUnits(const std::uint16_t* units, std::size_t count) {
-    if (fill_ + count > buffer_.size()) flushBuffer();
-    std::copy_n(units, count, buffer_.data() + fill_);
-    fill_ += count;
-  }
   void putAscii(std::string_view text) {
     for (const char c : text)
       put(static_cast<std::uint8_t>(c));

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstddef>
-#include <span>
 
 namespace vidtwine {
 
@@ -23,7 +22,6 @@ class PageBuffer final {
   std::byte* data() const noexcept { return data_; }
   std::size_t size() const noexcept { return size_; }
   bool empty() const noexcept { return size_ == 0; }
-  std::span<std::byte> bytes() const noexcept { return {data_, size_}; }
 
  private:
   /// False when the system refused.
