@@ -34,7 +34,7 @@
 #include "output/color_flags.hpp"
 #include "output/screen_serializer.hpp"
 #include "output/terminfo_color_writer.hpp"
-#include "output/unicode_writer.hpp"
+#include "output/unicode_encoder.hpp"
 #include "sauce/sauce_record.hpp"
 #include "screen/ansi_sys_interpreter.hpp"
 #include "screen/virtual_screen.hpp"
@@ -162,8 +162,7 @@ struct Written {
 };
 
 /// Serialises `screen` through a fresh output chain into a sink of the given kind; with
-/// `smallPieces` the filters beneath the colour writer are fed one code unit (below the
-/// Unicode writer: one byte) per call.
+/// `smallPieces` the buffer beneath the colour writer hands on one byte per call.
 Written writeScreen(const VirtualScreen& screen, const Settings& s, const CodepageMapper& mapper,
                     Sink kind, bool smallPieces) {
   Written written;
@@ -172,16 +171,14 @@ Written writeScreen(const VirtualScreen& screen, const Settings& s, const Codepa
   std::unique_ptr<Stream> chain =
       std::make_unique<BufferedWriter>(std::move(sink), s.bufferCapacity);
   if (smallPieces) chain = std::make_unique<PieceByPieceWriter>(std::move(chain), 1);
-  chain = std::make_unique<UnicodeWriter>(std::move(chain), s.format);
-  if (smallPieces) chain = std::make_unique<PieceByPieceWriter>(std::move(chain), 2);
   std::unique_ptr<ColorWriter> writer;
   if (s.terminfo) {
     ::setenv("TERM", s.terminal, 1);
-    writer = TerminfoColorWriter::create(std::move(chain), s.colorFlags);
+    writer = TerminfoColorWriter::create(std::move(chain), s.format, s.colorFlags);
     // The previous chain is gone, so the one writer slot must be free.
     FUZZ_CHECK(writer != nullptr);
   } else {
-    writer = std::make_unique<AnsiColorWriter>(std::move(chain), s.colorFlags);
+    writer = std::make_unique<AnsiColorWriter>(std::move(chain), s.format, s.colorFlags);
   }
 
   written.rows = serialize(screen, *writer, mapper, s.serializeFlags);

@@ -16,7 +16,7 @@
 #include "fuzz_support.hpp"
 #include "output/ansi_color_writer.hpp"
 #include "output/screen_serializer.hpp"
-#include "output/unicode_writer.hpp"
+#include "output/unicode_encoder.hpp"
 #include "sauce/sauce_display.hpp"
 #include "sauce/sauce_query.hpp"
 #include "sauce/sauce_record.hpp"
@@ -99,10 +99,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   drawSauce(*screen, *record, rawComment);
   checkBox(*screen);
 
-  AnsiColorWriter output(
-      std::make_unique<UnicodeWriter>(std::make_unique<BufferedWriter>(openNull(), 4096),
-                                      UnicodeFormat::Utf8),
-      colorFlags);
+  AnsiColorWriter output(std::make_unique<BufferedWriter>(openNull(), 4096), UnicodeFormat::Utf8,
+                         colorFlags);
   const CodepageMapper mapper(0, MapperFlags(MapperFlag::VgaLookalike));
   const std::int32_t rows = serialize(*screen, output, mapper, SerializeFlags());
   FUZZ_CHECK(static_cast<std::uint64_t>(rows) == std::min(screen->usedRows(), kMaxResult));

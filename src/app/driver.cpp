@@ -361,7 +361,6 @@ bool Run::writeOutput(Mode mode) {
   // A page is always UTF-8.
   const auto format = c.format() >= 0 && c.html() == 0 ? static_cast<UnicodeFormat>(c.format())
                                                        : UnicodeFormat::Utf8;
-  auto unicode = std::make_unique<UnicodeWriter>(std::move(buffered), format);
   ColorFlags colors = colorFlags(mode);
   if (c.html() != 0) {
     // A page shows the VGA itself: attribute bit 7 blinks unless the art asks for iCE
@@ -370,11 +369,12 @@ bool Run::writeOutput(Mode mode) {
                            record_->backgroundMode() == 1;
     const bool ice = report_.iceColors >= 0 ? report_.iceColors == 1 : recordIce;
     colors.set(ColorFlag::BlinkForBrightBg, c.blink() != 0 || (!ice && c.reverse() == 0));
+    auto unicode = std::make_unique<UnicodeWriter>(std::move(buffered), format);
     output_ = std::make_unique<HtmlWriter>(std::move(unicode), colors, pageInfo(mode));
   } else if (c.genericAnsi() != 0) {
-    output_ = std::make_unique<AnsiColorWriter>(std::move(unicode), colors);
+    output_ = std::make_unique<AnsiColorWriter>(std::move(buffered), format, colors);
   } else {
-    output_ = TerminfoColorWriter::create(std::move(unicode), colors);
+    output_ = TerminfoColorWriter::create(std::move(buffered), format, colors);
     if (output_ == nullptr) return false;
   }
 

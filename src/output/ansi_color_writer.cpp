@@ -10,11 +10,11 @@ namespace vidtwine {
 
 namespace {
 
-constexpr std::uint16_t kEscape = 0x1B;
+constexpr char kEscape = 0x1B;
 
-/// The decimal digits of a number from 0 to 255, as code units.
+/// The decimal digits of a number from 0 to 255.
 struct Decimal {
-  std::array<std::uint16_t, 3> digits;
+  std::array<char, 3> digits;
   std::uint8_t length;
 };
 
@@ -22,37 +22,35 @@ constexpr auto kDecimals = [] {
   std::array<Decimal, 256> decimals{};
   for (unsigned number = 0; number < 256; ++number) {
     Decimal& decimal = decimals[number];
-    if (number >= 100)
-      decimal.digits[decimal.length++] = static_cast<std::uint16_t>('0' + number / 100);
-    if (number >= 10)
-      decimal.digits[decimal.length++] = static_cast<std::uint16_t>('0' + number / 10 % 10);
-    decimal.digits[decimal.length++] = static_cast<std::uint16_t>('0' + number % 10);
+    if (number >= 100) decimal.digits[decimal.length++] = static_cast<char>('0' + number / 100);
+    if (number >= 10) decimal.digits[decimal.length++] = static_cast<char>('0' + number / 10 % 10);
+    decimal.digits[decimal.length++] = static_cast<char>('0' + number % 10);
   }
   return decimals;
 }();
 
-// ESC, the body and 'm' as code units. The longest body is a reset, a blink switch and two
+// ESC, the body and 'm'. The longest body is a reset, a blink switch and two
 // 24-bit colours: "[;25;48;2;255;255;255;38;2;255;255;255", below the capacity.
 class SgrSequence {
  public:
-  SgrSequence() noexcept { units_[0] = kEscape; }
+  SgrSequence() noexcept { text_[0] = kEscape; }
 
   bool empty() const noexcept { return length_ == 1; }
 
   /// An empty first parameter: the terminal takes it as 0, a reset.
   void addReset() noexcept {
-    units_[length_++] = '[';
+    text_[length_++] = '[';
     separator_ = ';';
   }
 
   /// A parameter from 0 to 255.
   void add(unsigned parameter) noexcept {
-    units_[length_++] = separator_;
+    text_[length_++] = separator_;
     separator_ = ';';
     // Three digits are always copied, from a table: colour values in art are random, and
     // a branch on their number of digits would often be mispredicted.
     const Decimal& decimal = kDecimals[parameter & 0xFF];
-    std::copy_n(decimal.digits.begin(), decimal.digits.size(), units_.begin() + length_);
+    std::copy_n(decimal.digits.begin(), decimal.digits.size(), text_.begin() + length_);
     length_ += decimal.length;
   }
 
@@ -78,18 +76,18 @@ class SgrSequence {
     add(blueOf(color));
   }
 
-  const auto& units() const noexcept { return units_; }
+  const auto& text() const noexcept { return text_; }
   /// Ends the sequence with 'm'; its length then.
   std::size_t finish() noexcept {
-    units_[length_++] = 'm';
+    text_[length_++] = 'm';
     return length_;
   }
 
  private:
   // Room for two units more than the longest body, as three digits are always copied.
-  std::array<std::uint16_t, 50> units_;
+  std::array<char, 50> text_;
   std::size_t length_ = 1;
-  std::uint16_t separator_ = '[';
+  char separator_ = '[';
 };
 
 ColorPolicy policyOf(ColorFlags flags) {
@@ -114,8 +112,9 @@ ColorPolicy policyOf(ColorFlags flags) {
 
 }  // namespace
 
-AnsiColorWriter::AnsiColorWriter(std::unique_ptr<Stream> target, ColorFlags flags)
-    : ColorWriter(std::move(target), flags, policyOf(flags)) {
+AnsiColorWriter::AnsiColorWriter(std::unique_ptr<Stream> target, UnicodeFormat format,
+                                 ColorFlags flags)
+    : ColorWriter(std::move(target), format, flags, policyOf(flags)) {
   keepSpelledStyles();
 }
 
@@ -167,7 +166,7 @@ bool AnsiColorWriter::spell(const ColorTransition& t) {
   }
   if (sequence.empty()) return true;
   const std::size_t length = sequence.finish();
-  putFirst(sequence.units(), length);
+  putAsciiFirst(sequence.text(), length);
   return true;
 }
 

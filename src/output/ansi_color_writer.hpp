@@ -10,11 +10,10 @@
 namespace vidtwine {
 
 /// Writes only the SGR parameters that change, in 8 colours (intensity as bold), 16
-/// colours, the 256-colour palette or 24-bit colours. Every character of a sequence goes
-/// to the target as one 16-bit code unit.
+/// colours, the 256-colour palette or 24-bit colours.
 class AnsiColorWriter final : public ColorWriter {
  public:
-  AnsiColorWriter(std::unique_ptr<Stream> target, ColorFlags flags);
+  AnsiColorWriter(std::unique_ptr<Stream> target, UnicodeFormat format, ColorFlags flags);
 
  private:
   bool spell(const ColorTransition& transition) override;

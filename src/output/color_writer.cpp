@@ -5,9 +5,19 @@
 
 namespace vidtwine {
 
-ColorWriter::ColorWriter(std::unique_ptr<Stream> target, ColorFlags flags,
+namespace {
+
+// Units of `attributeRuns` and `styledRuns` encoded at once; the serialiser hands on
+// pieces of this size.
+constexpr std::size_t kRunPiece = 1024;
+// Runs of up to this many bytes are copied as this many.
+constexpr std::size_t kShortRunBytes = 48;
+
+}  // namespace
+
+ColorWriter::ColorWriter(std::unique_ptr<Stream> target, UnicodeFormat format, ColorFlags flags,
                          const ColorPolicy& policy)
-    : target_(std::move(target)), flags_(flags), planner_(policy) {}
+    : target_(std::move(target)), encoder_(format), flags_(flags), planner_(policy) {}
 
 int ColorWriter::targetDescriptor() const noexcept {
   return target_ != nullptr ? target_->fileDescriptor() : -1;
@@ -46,27 +56,26 @@ void ColorWriter::keptStyle(const CellStyle& style) {
   KeptStyle& kept = reinterpret_cast<KeptStyle*>(
       keptStyles_.data())[(key * 0x9E3779B1u) >> (32 - kKeptStyleBits)];
   if (kept.key == key) {
-    // All the slot's units are copied, a fixed size, which is quicker than a copy of the
+    // All the slot's bytes are copied, a fixed size, which is quicker than a copy of the
     // exact length; only `length` of them count.
-    if (fill_ + kept.units.size() > buffer_.size()) flushBuffer();
-    std::memcpy(buffer_.data() + fill_, kept.units.data(), sizeof kept.units);
+    std::memcpy(room(kept.bytes.size()), kept.bytes.data(), kept.bytes.size());
     fill_ += kept.length;
     planner_.assumeShown(style.attribute);
     return;
   }
-  // Room first, so that the spelled units can be found in the buffer afterwards.
-  if (fill_ + kept.units.size() > buffer_.size()) flushBuffer();
+  // Room first, so that the spelled bytes can be found in the buffer afterwards.
+  room(kept.bytes.size());
   const std::size_t start = fill_;
   const std::uint64_t flushes = flushes_;
   if (!spell(planner_.plan(style))) {
     failed_ = true;
     return;
   }
-  if (flushes_ == flushes && fill_ - start <= kept.units.size()) {
+  if (flushes_ == flushes && fill_ - start <= kept.bytes.size()) {
     kept.key = key;
     kept.length = static_cast<std::uint8_t>(fill_ - start);
     std::copy_n(buffer_.begin() + static_cast<std::ptrdiff_t>(start), kept.length,
-                kept.units.begin());
+                kept.bytes.begin());
   }
 }
 
@@ -77,11 +86,11 @@ void ColorWriter::endRow() {
 }
 
 void ColorWriter::text(std::span<const std::uint16_t> units) {
+  constexpr std::size_t kChunk = 4096;
   while (!units.empty() && !failed_) {
-    if (fill_ == buffer_.size()) flushBuffer();
-    const std::size_t count = std::min(units.size(), buffer_.size() - fill_);
-    std::copy_n(units.begin(), count, buffer_.begin() + static_cast<std::ptrdiff_t>(fill_));
-    fill_ += count;
+    const std::size_t count = std::min(units.size(), kChunk);
+    std::byte* const out = room(UnicodeEncoder::kMaxUnitBytes * count + UnicodeEncoder::kSlack);
+    fill_ += encoder_.encode(units.data(), count, out);
     units = units.subspan(count);
   }
 }
@@ -90,21 +99,35 @@ template <typename StyleOf>
 void ColorWriter::putRuns(std::span<const std::uint16_t> units,
                           std::span<const std::uint32_t> starts, std::size_t runs,
                           StyleOf styleOf) {
-  if (starts[0] != 0) text(units.first(starts[0]));
-  // Short runs are copied sixteen units at a time where that many can be read and
-  // written: a copy of the exact length would branch on it.
-  constexpr std::size_t kShort = 16;
+  if (units.size() > kRunPiece) {
+    if (starts[0] != 0) text(units.first(starts[0]));
+    for (std::size_t r = 0; r < runs && !failed_; ++r) {
+      style(styleOf(r));
+      text(units.subspan(starts[r], starts[r + 1] - starts[r]));
+    }
+    return;
+  }
+  // The piece is encoded in one go, a loop the processor predicts, instead of a short
+  // loop per run; then each run's bytes are copied, short ones at a fixed size, since a
+  // copy of the exact length would branch on it. The bytes read past the end are never
+  // counted.
+  std::array<std::byte, UnicodeEncoder::kMaxUnitBytes * kRunPiece + kShortRunBytes> encoded;
+  std::array<std::uint16_t, kRunPiece + 1> offsets;
+  encoder_.encode(units.data(), units.size(), encoded.data(), offsets.data());
+  const auto putEncoded = [&](std::size_t from, std::size_t to) {
+    const std::size_t begin = offsets[from];
+    const std::size_t length = offsets[to] - begin;
+    if (length <= kShortRunBytes) {
+      std::memcpy(room(kShortRunBytes), encoded.data() + begin, kShortRunBytes);
+    } else {
+      std::memcpy(room(length), encoded.data() + begin, length);
+    }
+    fill_ += length;
+  };
+  if (starts[0] != 0) putEncoded(0, starts[0]);
   for (std::size_t r = 0; r < runs && !failed_; ++r) {
     style(styleOf(r));
-    const std::size_t start = starts[r];
-    const std::size_t count = starts[r + 1] - start;
-    if (fill_ + kShort > buffer_.size()) flushBuffer();
-    if (count <= kShort && start + kShort <= units.size()) {
-      std::memcpy(buffer_.data() + fill_, units.data() + start, kShort * sizeof(std::uint16_t));
-      fill_ += count;
-    } else {
-      text(units.subspan(start, count));
-    }
+    putEncoded(starts[r], starts[r + 1]);
   }
 }
 
@@ -123,7 +146,7 @@ void ColorWriter::styledRuns(std::span<const std::uint16_t> units,
 }
 
 void ColorWriter::flushBuffer() {
-  const std::uint64_t bytes = fill_ * sizeof(std::uint16_t);
+  const std::uint64_t bytes = fill_;
   if (!failed_ && (target_ == nullptr || target_->write(buffer_.data(), bytes) != bytes ||
                    target_->status() != StreamStatus::Ok)) {
     failed_ = true;

@@ -13,14 +13,15 @@
 #include "output/color_flags.hpp"
 #include "output/color_planner.hpp"
 #include "output/text_events.hpp"
+#include "output/unicode_encoder.hpp"
 #include "stream/page_buffer.hpp"
 #include "stream/stream.hpp"
 
 namespace vidtwine {
 
-/// Receives the serialiser's events and writes text and colour sequences as 16-bit code
-/// units to the encoder it owns. Text passes unchanged; each writer spells the planner's
-/// colour changes in its own terms. A failed write is final: nothing is written after it.
+/// Receives the serialiser's events and writes text and colour sequences, encoded, to its
+/// target. Text passes unchanged; each writer spells the planner's colour changes in its
+/// own terms. A failed write is final: nothing is written after it.
 class ColorWriter : public TextEventSink {
  public:
   void begin(bool styled) override;
@@ -35,7 +36,8 @@ class ColorWriter : public TextEventSink {
   bool failed() const final { return failed_; }
 
  protected:
-  ColorWriter(std::unique_ptr<Stream> target, ColorFlags flags, const ColorPolicy& policy);
+  ColorWriter(std::unique_ptr<Stream> target, UnicodeFormat format, ColorFlags flags,
+              const ColorPolicy& policy);
 
   /// Puts out the sequence for `transition`; false when it cannot be produced.
   virtual bool spell(const ColorTransition& transition) = 0;
@@ -43,21 +45,23 @@ class ColorWriter : public TextEventSink {
   virtual bool spellReset() = 0;
 
   void put(std::uint16_t unit) {
-    if (fill_ == buffer_.size()) flushBuffer();
-    buffer_[fill_++] = unit;
+    std::byte* const out = room(UnicodeEncoder::kMaxUnitBytes + UnicodeEncoder::kSlack);
+    fill_ += encoder_.encode(&unit, 1, out);
   }
-  /// Puts out the first `count` of `units`. All of them are copied, a fixed size that the
-  /// compiler inlines instead of a copy that branches on the length; the rest is
-  /// overwritten later.
+  /// Puts out the first `count` of the ASCII characters `text`. For UTF-8 all of them are
+  /// copied, a fixed size that the compiler inlines instead of a copy that branches on the
+  /// length; the rest is overwritten later.
   template <std::size_t N>
-  void putFirst(const std::array<std::uint16_t, N>& units, std::size_t count) {
-    if (fill_ + N > buffer_.size()) flushBuffer();
-    std::memcpy(buffer_.data() + fill_, units.data(), sizeof units);
-    fill_ += count;
+  void putAsciiFirst(const std::array<char, N>& text, std::size_t count) {
+    if (encoder_.format() == UnicodeFormat::Utf8) {
+      std::memcpy(room(N), text.data(), N);
+      fill_ += count;
+    } else {
+      fill_ += encoder_.encodeAscii(text.data(), count, room(2 * count));
+    }
   }
   void putAscii(std::string_view text) {
-    for (const char c : text)
-      put(static_cast<std::uint8_t>(c));
+    fill_ += encoder_.encodeAscii(text.data(), text.size(), room(2 * text.size()));
   }
   const ColorFlags& flags() const noexcept { return flags_; }
   const ColorPolicy& policy() const noexcept { return planner_.policy(); }
@@ -75,6 +79,12 @@ class ColorWriter : public TextEventSink {
 
  private:
   void flushBuffer();
+  /// Room for `bytes` (at most the buffer's size) at the returned place, after the bytes
+  /// held so far are handed on if needed.
+  std::byte* room(std::size_t bytes) {
+    if (fill_ + bytes > buffer_.size()) flushBuffer();
+    return buffer_.data() + fill_;
+  }
   /// The runs of `attributeRuns` and `styledRuns`.
   template <typename StyleOf>
   void putRuns(std::span<const std::uint16_t> units, std::span<const std::uint32_t> starts,
@@ -89,22 +99,24 @@ class ColorWriter : public TextEventSink {
     /// 0 for an empty slot.
     std::uint32_t key;
     std::uint8_t length;
-    std::array<std::uint16_t, 25> units;
+    std::array<std::byte, 56> bytes;
   };
-  static constexpr std::size_t kKeptStyleBits = 11;
+  static constexpr std::size_t kKeptStyleBits = 13;
 
   std::unique_ptr<Stream> target_;
+  UnicodeEncoder encoder_;
   ColorFlags flags_;
   ColorPlanner planner_;
   bool styled_ = false;
   bool failed_ = false;
   std::size_t fill_ = 0;
-  /// Counts the flushes of `buffer_`, so that units spelled into it can be found there.
+  /// Counts the flushes of `buffer_`, so that bytes spelled into it can be found there.
   std::uint64_t flushes_ = 0;
   bool keepStyles_ = false;
   /// Made at the first style: pages of it that are never used cost nothing.
   PageBuffer keptStyles_;
-  std::array<std::uint16_t, 4096> buffer_;
+  /// Encoded output, handed on when full.
+  std::array<std::byte, 16384> buffer_;
 };
 
 }  // namespace vidtwine

@@ -50,14 +50,17 @@ bool hasRgbCapability() noexcept {
 }  // namespace
 
 std::unique_ptr<TerminfoColorWriter> TerminfoColorWriter::create(std::unique_ptr<Stream> target,
+                                                                 UnicodeFormat format,
                                                                  ColorFlags flags) {
   if (liveWriter != nullptr) return nullptr;
-  std::unique_ptr<TerminfoColorWriter> writer(new TerminfoColorWriter(std::move(target), flags));
+  std::unique_ptr<TerminfoColorWriter> writer(
+      new TerminfoColorWriter(std::move(target), format, flags));
   return writer;
 }
 
-TerminfoColorWriter::TerminfoColorWriter(std::unique_ptr<Stream> target, ColorFlags flags)
-    : ColorWriter(std::move(target), flags, ColorPolicy{}) {
+TerminfoColorWriter::TerminfoColorWriter(std::unique_ptr<Stream> target, UnicodeFormat format,
+                                         ColorFlags flags)
+    : ColorWriter(std::move(target), format, flags, ColorPolicy{}) {
   liveWriter = this;
   if (flags.has(ColorFlag::NoColors) || !setUpTerminal()) {
     dropColors();
@@ -130,8 +133,7 @@ int TerminfoColorWriter::outputByte(int byte) {
 bool TerminfoColorWriter::put(std::size_t slot, const char* capability, long parameter) {
   if (slot != kNoSlot && kept_[slot].kept) {
     const KeptOutput& kept = kept_[slot];
-    for (std::size_t i = 0; i < kept.length; ++i)
-      ColorWriter::put(kept.units[i]);
+    text({kept.units.data(), kept.length});
     return true;
   }
   const char* text = parameter >= 0 ? tiparm(capability, parameter) : capability;

@@ -21,13 +21,13 @@ class TerminfoColorWriter final : public ColorWriter {
  public:
   /// None when another instance is alive.
   static std::unique_ptr<TerminfoColorWriter> create(std::unique_ptr<Stream> target,
-                                                     ColorFlags flags);
+                                                     UnicodeFormat format, ColorFlags flags);
 
   /// Frees the slot for the next instance; writes nothing.
   ~TerminfoColorWriter() override;
 
  private:
-  TerminfoColorWriter(std::unique_ptr<Stream> target, ColorFlags flags);
+  TerminfoColorWriter(std::unique_ptr<Stream> target, UnicodeFormat format, ColorFlags flags);
 
   bool spell(const ColorTransition& transition) override;
   bool spellReset() override;

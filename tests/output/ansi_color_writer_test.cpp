@@ -2,12 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <string>
 #include <vector>
 
 #include "output/style_sequence.hpp"
-#include "output/unicode_writer.hpp"
+#include "output/unicode_encoder.hpp"
 #include "support/string_sink.hpp"
 
 namespace vidtwine {
@@ -16,12 +17,10 @@ namespace {
 using test::kRowEnd;
 using test::stepOutputs;
 
-// Colour writer -> UTF-8 writer -> a string, the way the driver stacks them.
+// Colour writer in UTF-8 -> a string.
 struct Chain {
   explicit Chain(ColorFlags flags, std::size_t room = std::string::npos)
-      : writer(std::make_unique<UnicodeWriter>(std::make_unique<test::StringSink>(output, room),
-                                               UnicodeFormat::Utf8),
-               flags) {}
+      : writer(std::make_unique<test::StringSink>(output, room), UnicodeFormat::Utf8, flags) {}
   std::vector<std::string> outputsOf(std::span<const int> steps) {
     return stepOutputs(writer, steps, output);
   }
@@ -143,6 +142,87 @@ TEST(AnsiColorWriter, PassesTextThroughUnchanged) {
   }
 }
 
+/// UTF-16 (big-endian or not) as UTF-8, unit by unit.
+std::string utf8Of(const std::string& utf16, bool bigEndian) {
+  std::string utf8;
+  for (std::size_t i = 0; i + 1 < utf16.size(); i += 2) {
+    const auto high = static_cast<unsigned char>(utf16[bigEndian ? i : i + 1]);
+    const auto low = static_cast<unsigned char>(utf16[bigEndian ? i + 1 : i]);
+    const unsigned unit = high << 8 | low;
+    if (unit < 0x80) {
+      utf8 += static_cast<char>(unit);
+    } else if (unit < 0x800) {
+      utf8 += {static_cast<char>(0xC0 | unit >> 6), static_cast<char>(0x80 | (unit & 0x3F))};
+    } else {
+      utf8 += {static_cast<char>(0xE0 | unit >> 12), static_cast<char>(0x80 | (unit >> 6 & 0x3F)),
+               static_cast<char>(0x80 | (unit & 0x3F))};
+    }
+  }
+  return utf8;
+}
+
+TEST(AnsiColorWriter, RunEventsEqualStyleAndTextEventsInEveryFormat) {
+  // Runs of 1 to 40 units of one to three UTF-8 bytes each (longer and shorter than the
+  // runs copied at a fixed size), in pieces smaller and larger than those encoded at once,
+  // with styles that repeat (kept spellings) and 24-bit ones.
+  std::vector<std::uint16_t> units(1500);
+  for (std::size_t i = 0; i < units.size(); ++i)
+    units[i] = std::array<std::uint16_t, 4>{'a', 0x00E9, 0x2591, 0x263A}[i * 7 % 11 % 4];
+  std::vector<std::uint32_t> starts{3};
+  while (starts.back() < units.size())
+    starts.push_back(static_cast<std::uint32_t>(
+        std::min(starts.back() + 1 + starts.size() * 13 % 40, units.size())));
+  std::vector<CellStyle> styles;
+  for (std::size_t r = 0; r + 1 < starts.size(); ++r) {
+    styles.push_back({static_cast<CellAttribute>(r * 37 % 9 * 0x13), {}});
+    if (r % 5 == 0)
+      styles.back().colors.foreground = trueColor(0x10, static_cast<std::uint8_t>(r), 0);
+  }
+  // As run events or as style and text events; with or without the 24-bit colours.
+  const auto write = [&](UnicodeFormat format, std::size_t pieceEnd, bool runEvents,
+                         bool attributesOnly) {
+    std::string output;
+    AnsiColorWriter writer(std::make_unique<test::StringSink>(output), format,
+                           ColorFlags(ColorFlag::DirectColors));
+    writer.begin(true);
+    const std::size_t runs =
+        static_cast<std::size_t>(std::upper_bound(starts.begin(), starts.end(), pieceEnd) -
+                                 starts.begin()) -
+        1;
+    const std::span<const std::uint16_t> piece(units.data(), starts[runs]);
+    std::vector<CellStyle> used(styles.begin(), styles.begin() + static_cast<std::ptrdiff_t>(runs));
+    std::vector<CellAttribute> attributes;
+    for (CellStyle& style : used) {
+      if (attributesOnly) style.colors = {};
+      attributes.push_back(style.attribute);
+    }
+    if (!runEvents) {
+      writer.text(piece.first(starts[0]));
+      for (std::size_t r = 0; r < runs; ++r) {
+        writer.style(used[r]);
+        writer.text(piece.subspan(starts[r], starts[r + 1] - starts[r]));
+      }
+    } else if (attributesOnly) {
+      writer.attributeRuns(piece, {starts.data(), runs + 1}, attributes);
+    } else {
+      writer.styledRuns(piece, {starts.data(), runs + 1}, used);
+    }
+    writer.endRow();
+    EXPECT_TRUE(writer.finish());
+    return output;
+  };
+  for (const std::size_t pieceEnd : {std::size_t{20}, std::size_t{1024}, units.size()}) {
+    for (const bool attributesOnly : {false, true}) {
+      const std::string utf8 = write(UnicodeFormat::Utf8, pieceEnd, false, attributesOnly);
+      EXPECT_EQ(write(UnicodeFormat::Utf8, pieceEnd, true, attributesOnly), utf8) << pieceEnd;
+      EXPECT_EQ(utf8Of(write(UnicodeFormat::Utf16Be, pieceEnd, true, attributesOnly), true), utf8)
+          << pieceEnd;
+      EXPECT_EQ(utf8Of(write(UnicodeFormat::Utf16Le, pieceEnd, false, attributesOnly), false), utf8)
+          << pieceEnd;
+    }
+  }
+}
+
 // Takes everything, except while `refusing`.
 class MoodySink final : public Stream {
  public:
@@ -166,7 +246,8 @@ TEST(AnsiColorWriter, AFailedTargetFailsTheWriterForGood) {
   for (const ColorFlags flags : {ColorFlags(kIntense), ColorFlags(ColorFlag::NoColors)}) {
     std::string output;
     bool refusing = true;
-    AnsiColorWriter writer(std::make_unique<MoodySink>(output, refusing), flags);
+    AnsiColorWriter writer(std::make_unique<MoodySink>(output, refusing), UnicodeFormat::Utf8,
+                           flags);
     const std::uint16_t text[] = {'A', 'B'};
     writer.begin(true);
     writer.text(text);

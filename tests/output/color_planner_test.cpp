@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "output/ansi_color_writer.hpp"
-#include "output/unicode_writer.hpp"
+#include "output/unicode_encoder.hpp"
 #include "screen/vga_palette.hpp"
 #include "support/process.hpp"
 #include "support/string_sink.hpp"
@@ -146,9 +146,7 @@ TEST(ColorPlanner, FindsTheNearestPaletteColours) {
 /// What a generic writer puts out for `second` right after gray on black.
 std::string sequenceFor(ColorFlags flags, const CellStyle& second) {
   std::string output;
-  AnsiColorWriter writer(std::make_unique<UnicodeWriter>(std::make_unique<test::StringSink>(output),
-                                                         UnicodeFormat::Utf8),
-                         flags);
+  AnsiColorWriter writer(std::make_unique<test::StringSink>(output), UnicodeFormat::Utf8, flags);
   constexpr std::uint16_t kSeparator = '|';
   writer.begin(true);
   writer.style(style(0x07));

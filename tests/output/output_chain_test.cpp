@@ -13,7 +13,7 @@
 #include "output/ansi_color_writer.hpp"
 #include "output/screen_serializer.hpp"
 #include "output/terminfo_color_writer.hpp"
-#include "output/unicode_writer.hpp"
+#include "output/unicode_encoder.hpp"
 #include "screen/ansi_sys_interpreter.hpp"
 #include "stream/buffered_writer.hpp"
 #include "stream/dos_text_reader.hpp"
@@ -64,13 +64,12 @@ Output render(const VirtualScreen& screen, const Settings& settings, std::size_t
       split(std::make_unique<BufferedWriter>(std::make_unique<test::StringSink>(output.bytes, room),
                                              4096),
             1);
-  chain = split(std::make_unique<UnicodeWriter>(std::move(chain), settings.format), 2);
   std::unique_ptr<ColorWriter> writer;
   if (settings.term == nullptr) {
-    writer = std::make_unique<AnsiColorWriter>(std::move(chain), settings.colors);
+    writer = std::make_unique<AnsiColorWriter>(std::move(chain), settings.format, settings.colors);
   } else {
     setenv("TERM", settings.term, 1);
-    writer = TerminfoColorWriter::create(std::move(chain), settings.colors);
+    writer = TerminfoColorWriter::create(std::move(chain), settings.format, settings.colors);
   }
   EXPECT_NE(writer, nullptr);
   if (writer == nullptr) return output;

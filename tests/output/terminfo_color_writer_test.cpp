@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "output/style_sequence.hpp"
-#include "output/unicode_writer.hpp"
+#include "output/unicode_encoder.hpp"
 #include "screen/vga_palette.hpp"
 #include "support/process.hpp"
 #include "support/string_sink.hpp"
@@ -85,7 +85,7 @@ class TerminfoColorWriterTest : public testing::Test {
     }
   }
 
-  /// A writer for terminal `term` (none: TERM unset) over a UTF-8 writer into `output_`.
+  /// A writer for terminal `term` (none: TERM unset) into `output_`, in UTF-8.
   std::unique_ptr<TerminfoColorWriter> open(const char* term, ColorFlags flags) {
     if (term != nullptr) {
       setenv("TERM", term, 1);
@@ -93,9 +93,8 @@ class TerminfoColorWriterTest : public testing::Test {
       unsetenv("TERM");
     }
     output_.clear();
-    return TerminfoColorWriter::create(
-        std::make_unique<UnicodeWriter>(std::make_unique<StringSink>(output_), UnicodeFormat::Utf8),
-        flags);
+    return TerminfoColorWriter::create(std::make_unique<StringSink>(output_), UnicodeFormat::Utf8,
+                                       flags);
   }
 
   std::vector<std::string> outputsOf(TerminfoColorWriter& writer, std::span<const int> steps) {
@@ -326,7 +325,8 @@ TEST_F(TerminfoColorWriterTest, RepeatsEachColourCapabilityExactly) {
 TEST_F(TerminfoColorWriterTest, AllowsOneLiveInstanceAndWritesNothingOnClose) {
   auto first = open("vt-test16", ColorFlag::IntenseColors);
   ASSERT_NE(first, nullptr);
-  EXPECT_EQ(TerminfoColorWriter::create(MemoryStream::create(64), ColorFlag::IntenseColors),
+  EXPECT_EQ(TerminfoColorWriter::create(MemoryStream::create(64), UnicodeFormat::Utf8,
+                                        ColorFlag::IntenseColors),
             nullptr);
   const int steps[] = {0x1F};
   EXPECT_EQ(outputsOf(*first, steps), std::vector<std::string>{"{setab 1}{setaf 15}"});

@@ -1,0 +1,104 @@
+#include "output/unicode_encoder.hpp"
+
+#include <cstring>
+
+namespace vidtwine {
+
+namespace {
+
+// Each unit on its own: no surrogate pairing, so never a 4-byte form.
+std::size_t encodeUtf8(std::uint16_t unit, std::byte* out) noexcept {
+  if (unit < 0x80) {
+    out[0] = static_cast<std::byte>(unit);
+    return 1;
+  }
+  if (unit < 0x800) {
+    out[0] = static_cast<std::byte>(0xC0 | (unit >> 6));
+    out[1] = static_cast<std::byte>(0x80 | (unit & 0x3F));
+    return 2;
+  }
+  out[0] = static_cast<std::byte>(0xE0 | (unit >> 12));
+  out[1] = static_cast<std::byte>(0x80 | ((unit >> 6) & 0x3F));
+  out[2] = static_cast<std::byte>(0x80 | (unit & 0x3F));
+  return 3;
+}
+
+}  // namespace
+
+UnicodeEncoder::UnicodeEncoder(UnicodeFormat format) noexcept : format_(format) {
+  // Every slot starts out holding the unit 0, whose form is the one byte 0.
+  const std::array<std::byte, 4> zero{std::byte{0}, {}, {}, std::byte{1}};
+  std::uint32_t form;
+  std::memcpy(&form, zero.data(), sizeof form);
+  utf8Forms_.fill({0, form});
+}
+
+std::uint32_t UnicodeEncoder::utf8Form(std::uint16_t unit) noexcept {
+  Utf8Form& slot = utf8Forms_[(unit ^ (unit >> 5)) & (kFormSlots - 1)];
+  if (slot.unit != unit) {
+    std::array<std::byte, 4> bytes{};
+    bytes[3] = static_cast<std::byte>(encodeUtf8(unit, bytes.data()));
+    slot.unit = unit;
+    std::memcpy(&slot.form, bytes.data(), sizeof slot.form);
+  }
+  return slot.form;
+}
+
+template <bool Offsets>
+std::size_t UnicodeEncoder::encodeUnits(const std::uint16_t* units, std::size_t count,
+                                        std::byte* out, std::uint16_t* offsets) noexcept {
+  std::size_t length = 0;
+  switch (format_) {
+    case UnicodeFormat::Utf16Be:
+    case UnicodeFormat::Utf16Le: {
+      const bool big = format_ == UnicodeFormat::Utf16Be;
+      for (std::size_t i = 0; i < count; ++i) {
+        if constexpr (Offsets) offsets[i] = static_cast<std::uint16_t>(length);
+        const std::uint16_t unit = units[i];
+        out[length + (big ? 0 : 1)] = static_cast<std::byte>(unit >> 8);
+        out[length + (big ? 1 : 0)] = static_cast<std::byte>(unit & 0xFF);
+        length += 2;
+      }
+      break;
+    }
+    case UnicodeFormat::Utf8:
+    default:
+      // Each form is copied as four bytes, of which up to three are padding (the last is
+      // its length) that the next form overwrites.
+      for (std::size_t i = 0; i < count; ++i) {
+        if constexpr (Offsets) offsets[i] = static_cast<std::uint16_t>(length);
+        const std::uint32_t form = utf8Form(units[i]);
+        std::memcpy(out + length, &form, sizeof form);
+        length += formLength(form);
+      }
+      break;
+  }
+  if constexpr (Offsets) offsets[count] = static_cast<std::uint16_t>(length);
+  return length;
+}
+
+std::size_t UnicodeEncoder::encode(const std::uint16_t* units, std::size_t count,
+                                   std::byte* out) noexcept {
+  return encodeUnits<false>(units, count, out, nullptr);
+}
+
+std::size_t UnicodeEncoder::encode(const std::uint16_t* units, std::size_t count, std::byte* out,
+                                   std::uint16_t* offsets) noexcept {
+  return encodeUnits<true>(units, count, out, offsets);
+}
+
+std::size_t UnicodeEncoder::encodeAscii(const char* text, std::size_t count,
+                                        std::byte* out) const noexcept {
+  if (format_ == UnicodeFormat::Utf8) {
+    std::memcpy(out, text, count);
+    return count;
+  }
+  const bool big = format_ == UnicodeFormat::Utf16Be;
+  for (std::size_t i = 0; i < count; ++i) {
+    out[2 * i + (big ? 0 : 1)] = std::byte{0};
+    out[2 * i + (big ? 1 : 0)] = static_cast<std::byte>(text[i]);
+  }
+  return 2 * count;
+}
+
+}  // namespace vidtwine
