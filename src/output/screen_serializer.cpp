@@ -112,27 +112,37 @@ void putStyledRow(TextRun& run, TextEventSink& sink, std::span<const ScreenCell>
       cells = cells.subspan(count);
     }
   } else {
-    // Rows with 24-bit colours: the same in pieces, with each run's whole style.
+    // Rows with 24-bit colours: the same in pieces, again without a branch per cell; each
+    // run's whole style is looked up once its start is known.
     constexpr std::size_t kPiece = 1024;
     std::array<std::uint16_t, kPiece> units;
     std::array<std::uint32_t, kPiece + 1> starts;
     std::array<CellStyle, kPiece> styles;
     run.flush();
+    // An attribute outside the byte range differs from every cell's.
+    std::uint32_t attributeBefore = first ? 0x100 : current.attribute;
+    CellColors colorsBefore = current.colors;
     while (!cells.empty()) {
       const std::size_t count = std::min(cells.size(), kPiece);
       std::size_t runs = 0;
       for (std::size_t i = 0; i < count; ++i) {
-        const CellStyle style{cellAttribute(cells[i]), colors[i]};
+        const std::uint32_t attribute = cellAttribute(cells[i]);
+        const CellColors cellColors = colors[i];
         units[i] = mapper.map(cellCharacter(cells[i]));
-        if (first || style != current) {
-          starts[runs] = static_cast<std::uint32_t>(i);
-          styles[runs++] = style;
-          current = style;
-          first = false;
-        }
+        starts[runs] = static_cast<std::uint32_t>(i);
+        const std::uint32_t differs = (attribute ^ attributeBefore) |
+                                      (cellColors.foreground ^ colorsBefore.foreground) |
+                                      (cellColors.background ^ colorsBefore.background);
+        runs += differs != 0 ? 1 : 0;
+        attributeBefore = attribute;
+        colorsBefore = cellColors;
       }
       starts[runs] = static_cast<std::uint32_t>(count);
+      for (std::size_t r = 0; r < runs; ++r)
+        styles[r] = {cellAttribute(cells[starts[r]]), colors[starts[r]]};
       sink.styledRuns({units.data(), count}, {starts.data(), runs + 1}, {styles.data(), runs});
+      if (runs != 0) current = styles[runs - 1];
+      first = first && runs == 0;
       cells = cells.subspan(count);
       colors = colors.subspan(count);
     }

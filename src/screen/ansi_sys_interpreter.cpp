@@ -103,6 +103,10 @@ class SequenceParser {
   enum class State : std::uint8_t { Text, Escape, Csi, Music };
   static constexpr std::size_t kParameters = D == Dialect::Bbs ? kBbsParameters : kMaxParameters;
 
+  /// A whole control sequence from just after its `ESC[` when it lies in the block and
+  /// has only the common parts (digits of up to three, `;` and `:` separators, a leading
+  /// `?`): processed, and the place after its final byte; else null, and nothing done.
+  const std::uint8_t* wholeSequence(const std::uint8_t* next, const std::uint8_t* end);
   void finishSequence(std::uint8_t final);
   void selectRendition();
   void selectExtendedRendition();
@@ -139,11 +143,25 @@ bool SequenceParser<D>::feed(std::span<const std::uint8_t> block) {
   while (next != end) {
     switch (state_) {
       case State::Text: {
-        // Text goes to the screen up to the next ESC, which the screen finds for us.
-        next += screen_.putTextUntilEscape({next, end});
-        if (next == end) return true;
-        ++next;
-        state_ = State::Escape;
+        for (;;) {
+          // Text goes to the screen up to the next ESC, which the screen finds for us.
+          next += screen_.putTextUntilEscape({next, end});
+          if (next == end) return true;
+          ++next;
+          if constexpr (D == Dialect::Bbs) {
+            // Most sequences are read in one go, without a pass through the states per
+            // part. (In ANSI.SYS art, whose short sequences are predicted well, this costs.)
+            if (next != end && *next == '[') {
+              if (const std::uint8_t* after = wholeSequence(next + 1, end)) {
+                next = after;
+                if (state_ == State::Text) continue;
+                break;
+              }
+            }
+          }
+          state_ = State::Escape;
+          break;
+        }
         break;
       }
       case State::Escape:
@@ -234,6 +252,43 @@ bool SequenceParser<D>::feed(std::span<const std::uint8_t> block) {
     }
   }
   return true;
+}
+
+template <Dialect D>
+const std::uint8_t* SequenceParser<D>::wholeSequence(const std::uint8_t* next,
+                                                     const std::uint8_t* end) {
+  std::array<std::uint32_t, kParameters> parameters{};
+  std::size_t count = 1;
+  std::uint32_t colons = 0;
+  bool digits = false;
+  const bool privateMode = next != end && *next == '?';
+  if (privateMode) ++next;
+  for (;;) {
+    if (end - next < 4) return nullptr;
+    std::uint32_t bytes;
+    std::memcpy(&bytes, next, sizeof bytes);
+    const unsigned length = leadingDigits(bytes);
+    if (length == 4) return nullptr;
+    parameters[count - 1] = digitsValue(bytes, length);
+    digits = digits || length != 0;
+    next += length;
+    const std::uint8_t byte = *next++;
+    if (byte == ';' || byte == ':') {
+      if (count == kParameters) return nullptr;
+      if (byte == ':') colons |= 1u << count;
+      ++count;
+      continue;
+    }
+    if (byte == ',' || byte == '=' || byte == '>' || byte == '?') return nullptr;
+    parameters_ = parameters;
+    count_ = count;
+    colons_ = colons;
+    digits_ = digits;
+    private_ = privateMode;
+    overflow_ = false;
+    finishSequence(byte);
+    return next;
+  }
 }
 
 template <Dialect D>

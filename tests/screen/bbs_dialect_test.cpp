@@ -3,6 +3,7 @@
 
 #include "support/screen_text.hpp"
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 
@@ -89,6 +90,42 @@ TEST(BbsDialect, ColoursOfEveryForm) {
     const Bbs bbs = render(c.input);
     EXPECT_EQ(cellAttribute(bbs.screen->cell(0, 0)), c.attribute) << c.input;
     EXPECT_EQ(bbs.screen->cellColors(0, 0), c.colors) << c.input;
+  }
+}
+
+/// Every cell and its colours, and the report, after `input` is fed in pieces of `piece`
+/// bytes (a sequence fed whole is read in one go, one cut into pieces part by part).
+std::string fedInPieces(std::string_view input, std::size_t piece) {
+  auto screen = VirtualScreen::create(20, 5, 8);
+  InterpreterReport report;
+  AnsiSysFeed feed(*screen, nullptr, &report, Dialect::Bbs);
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(input.data());
+  for (std::size_t at = 0; at < input.size(); at += piece)
+    EXPECT_TRUE(feed.feed({bytes + at, std::min(piece, input.size() - at)}));
+  std::string dump = std::to_string(report.iceColors);
+  for (std::uint64_t row = 0; row < screen->usedRows(); ++row) {
+    for (std::uint32_t column = 0; column < screen->width(); ++column) {
+      const CellColors colors = screen->cellColors(row, column);
+      dump += ' ' + std::to_string(screen->cell(row, column)) + ':' +
+              std::to_string(colors.foreground) + ':' + std::to_string(colors.background);
+    }
+  }
+  return dump;
+}
+
+TEST(BbsDialect, SequencesReadWholeAsWhenCutIntoPieces) {
+  const std::string_view inputs[] = {
+      "\x1b[38;2;10;200;3mA\x1b[48:2::1:2:3mB\x1b[0;9;99;255tC\x1b[1;7;8;9tD  ",
+      "\x1b[?33h\x1b[5;44mA\x1b[?33l\x1b[?7lB\x1b[?25lC\x1b[6nD    ",
+      "\x1b[1?2;3mA\x1b[3,4mB\x1b[=5mC\x1b[>1mD\x1b[1234;31mE\x1b[99999mF     ",
+      "\x1b[1;2;3;4;5;6;7;8;9;10;11;12;13;14;15;16;17;18;31mA\x1b[;;;;;;;;;;;;;;;;;;;32mB    ",
+      "ab\ncd\x1b[2;3HX\x1b[MF T120\x0e\x1b[2MY\x1b[3@Z\x1b[2PQ\x1b[4XR\x1b[2LS\x1b[5GT     ",
+      "\x1b[31\rA\x1b[38;5;200mB\x1b[38:5:12mC\x1b[39;49mD\x1b[92;103mE\x1b[mF\x1b[G    ",
+  };
+  for (const std::string_view input : inputs) {
+    const std::string whole = fedInPieces(input, input.size());
+    for (const std::size_t piece : {std::size_t{1}, std::size_t{3}, std::size_t{7}})
+      EXPECT_EQ(fedInPieces(input, piece), whole) << input << " in pieces of " << piece;
   }
 }
 
