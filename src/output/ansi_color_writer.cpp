@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <cstring>
 
 #include "screen/vga_palette.hpp"
 
@@ -12,21 +13,24 @@ namespace {
 
 constexpr char kEscape = 0x1B;
 
-/// The decimal digits of a number from 0 to 255.
-struct Decimal {
-  std::array<char, 3> digits;
+/// A parameter from 0 to 255 with the separator before it: ';' and its digits, padded to
+/// four bytes, and how many of them count.
+struct Parameter {
+  std::array<char, 4> text;
   std::uint8_t length;
 };
 
-constexpr auto kDecimals = [] {
-  std::array<Decimal, 256> decimals{};
+constexpr auto kParameters = [] {
+  std::array<Parameter, 256> parameters{};
   for (unsigned number = 0; number < 256; ++number) {
-    Decimal& decimal = decimals[number];
-    if (number >= 100) decimal.digits[decimal.length++] = static_cast<char>('0' + number / 100);
-    if (number >= 10) decimal.digits[decimal.length++] = static_cast<char>('0' + number / 10 % 10);
-    decimal.digits[decimal.length++] = static_cast<char>('0' + number % 10);
+    Parameter& parameter = parameters[number];
+    parameter.text[parameter.length++] = ';';
+    if (number >= 100) parameter.text[parameter.length++] = static_cast<char>('0' + number / 100);
+    if (number >= 10)
+      parameter.text[parameter.length++] = static_cast<char>('0' + number / 10 % 10);
+    parameter.text[parameter.length++] = static_cast<char>('0' + number % 10);
   }
-  return decimals;
+  return parameters;
 }();
 
 // ESC, the body and 'm'. The longest body is a reset, a blink switch and two
@@ -38,20 +42,15 @@ class SgrSequence {
   bool empty() const noexcept { return length_ == 1; }
 
   /// An empty first parameter: the terminal takes it as 0, a reset.
-  void addReset() noexcept {
-    text_[length_++] = '[';
-    separator_ = ';';
-  }
+  void addReset() noexcept { text_[length_++] = ';'; }
 
-  /// A parameter from 0 to 255.
+  /// A parameter from 0 to 255. Four bytes are always copied, from a table: colour values
+  /// in art are random, and a branch on their number of digits would often be
+  /// mispredicted. Every parameter is put after a ';'; the first one's becomes the '['.
   void add(unsigned parameter) noexcept {
-    text_[length_++] = separator_;
-    separator_ = ';';
-    // Three digits are always copied, from a table: colour values in art are random, and
-    // a branch on their number of digits would often be mispredicted.
-    const Decimal& decimal = kDecimals[parameter & 0xFF];
-    std::copy_n(decimal.digits.begin(), decimal.digits.size(), text_.begin() + length_);
-    length_ += decimal.length;
+    const Parameter& entry = kParameters[parameter & 0xFF];
+    std::memcpy(text_.data() + length_, entry.text.data(), entry.text.size());
+    length_ += entry.length;
   }
 
   /// `base` (38 or 48) with a palette index or a 24-bit colour; VGA colours as 24-bit ones
@@ -79,15 +78,15 @@ class SgrSequence {
   const auto& text() const noexcept { return text_; }
   /// Ends the sequence with 'm'; its length then.
   std::size_t finish() noexcept {
+    text_[1] = '[';
     text_[length_++] = 'm';
     return length_;
   }
 
  private:
-  // Room for two units more than the longest body, as three digits are always copied.
+  // Room for more than the longest body, as four bytes are always copied.
   std::array<char, 50> text_;
   std::size_t length_ = 1;
-  char separator_ = '[';
 };
 
 ColorPolicy policyOf(ColorFlags flags) {
