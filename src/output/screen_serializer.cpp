@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 #include <span>
 
 namespace vidtwine {
@@ -67,11 +68,23 @@ void putCharacters(TextRun& run, std::span<const ScreenCell> cells, std::uint64_
   }
 }
 
+/// Where a piece of a row is gathered for `attributeRuns` and `styledRuns`. Made once per
+/// screen, not per row: constructing its styles alone writes 12 KiB.
+struct RowPieces {
+  static constexpr std::size_t kCells = 1024;
+  std::array<std::uint16_t, kCells> units;
+  std::array<std::uint32_t, kCells + 1> starts;
+  std::array<CellAttribute, kCells> attributes;
+  std::array<CellStyle, kCells> styles;
+};
+
 /// The cells of a row with a style event wherever the style changes; the first cell always
 /// gets one. The cells after the stored ones are blank on gray.
-void putStyledRow(TextRun& run, TextEventSink& sink, std::span<const ScreenCell> cells,
-                  std::span<const CellColors> colors, std::uint64_t padding,
-                  const CodepageMapper& mapper) {
+void putStyledRow(TextRun& run, TextEventSink& sink, RowPieces& pieces,
+                  std::span<const ScreenCell> cells, std::span<const CellColors> colors,
+                  std::uint64_t padding, const CodepageMapper& mapper) {
+  auto& [units, starts, attributes, styles] = pieces;
+  constexpr std::size_t kPiece = RowPieces::kCells;
   CellStyle current;
   bool first = true;
   const auto change = [&](const CellStyle& style) {
@@ -86,10 +99,6 @@ void putStyledRow(TextRun& run, TextEventSink& sink, std::span<const ScreenCell>
     // where the attribute changes collected without a branch per cell (colour changes come
     // at random in art, and such a branch would be mispredicted often); then each run goes
     // out as a style and a text event.
-    constexpr std::size_t kPiece = 1024;
-    std::array<std::uint16_t, kPiece> units;
-    std::array<std::uint32_t, kPiece + 1> starts;
-    std::array<CellAttribute, kPiece> attributes;
     run.flush();
     unsigned previous = first ? 0x100 : current.attribute;
     while (!cells.empty()) {
@@ -114,10 +123,6 @@ void putStyledRow(TextRun& run, TextEventSink& sink, std::span<const ScreenCell>
   } else {
     // Rows with 24-bit colours: the same in pieces, again without a branch per cell; each
     // run's whole style is looked up once its start is known.
-    constexpr std::size_t kPiece = 1024;
-    std::array<std::uint16_t, kPiece> units;
-    std::array<std::uint32_t, kPiece + 1> starts;
-    std::array<CellStyle, kPiece> styles;
     run.flush();
     // An attribute outside the byte range differs from every cell's.
     std::uint32_t attributeBefore = first ? 0x100 : current.attribute;
@@ -198,6 +203,8 @@ std::int32_t serialize(const VirtualScreen& screen, TextEventSink& sink,
 
   sink.begin(styled);
   TextRun run(sink);
+  std::unique_ptr<RowPieces> pieces;
+  if (styled) pieces = std::make_unique<RowPieces>();
   if (flags.has(SerializeFlag::Bom)) run.put(kByteOrderMark);
   if (flags.has(SerializeFlag::LtrOverride)) run.put(kLeftToRightOverride);
   const std::uint16_t blank = mapper.map(cellCharacter(kBlankCell));
@@ -208,7 +215,7 @@ std::int32_t serialize(const VirtualScreen& screen, TextEventSink& sink,
     // Blank cells after the stored ones are written out unless trimming drops them.
     const std::uint64_t padding = trim ? 0 : screen.width() - stored.size();
     if (styled) {
-      putStyledRow(run, sink, stored.first(length),
+      putStyledRow(run, sink, *pieces, stored.first(length),
                    storedColors.empty() ? storedColors : storedColors.first(length), padding,
                    mapper);
       run.flush();
