@@ -25,7 +25,7 @@ std::size_t VirtualScreen::cellBytes(std::uint32_t capacity) noexcept {
   return (std::size_t{capacity} + kRunSlack) * sizeof(ScreenCell);
 }
 std::size_t VirtualScreen::colorBytes(std::uint32_t capacity) noexcept {
-  return (std::size_t{capacity} + kColorSlack) * sizeof(CellColors);
+  return std::size_t{capacity} * sizeof(CellColors);
 }
 
 namespace {
@@ -420,8 +420,11 @@ void VirtualScreen::paintColors(Row& row, std::uint32_t begin, std::uint32_t end
   }
   // Four cells at a time, a loop that most runs of coloured art pass once, where a loop
   // per cell would end in a mispredicted branch at each run. The last four may reach past
-  // `end` (into the slack): the cells there get their colours back.
-  static_assert(kColorSlack >= 4);
+  // `end`: the cells there get their colours back.
+  if (end + 4 > row.capacity) {
+    std::fill(colors + begin, colors + end, cellColors_);
+    return;
+  }
   const std::array<CellColors, 4> four{cellColors_, cellColors_, cellColors_, cellColors_};
   std::array<CellColors, 4> after;
   std::memcpy(after.data(), colors + end, sizeof after);

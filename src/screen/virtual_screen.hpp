@@ -199,8 +199,7 @@ class VirtualScreen final {
   struct Row {
     /// `capacity` + kRunSlack cells.
     ScreenCell* cells = nullptr;
-    /// Null until a cell of the row receives a 24-bit colour; then `capacity` +
-    /// kColorSlack colours.
+    /// Null until a cell of the row receives a 24-bit colour; then `capacity` colours.
     CellColors* colors = nullptr;
     std::uint32_t length = 0;
     std::uint32_t capacity = 0;
@@ -269,9 +268,6 @@ class VirtualScreen final {
   static constexpr unsigned kBlockBits = 8;
   /// Cells allocated after a row's capacity, for writing runs eight cells at a time.
   static constexpr std::uint32_t kRunSlack = 8;
-  /// Colours a row's colour block holds beyond its capacity, so that runs can be painted
-  /// four at a time.
-  static constexpr std::uint32_t kColorSlack = 4;
   static constexpr std::uint64_t kBlockMask = (1u << kBlockBits) - 1;
   using RowBlock = std::array<Row, 1u << kBlockBits>;
 
