@@ -77,12 +77,11 @@ ColorTransition ColorPlanner::plan(const CellStyle& style) noexcept {
   };
   if (p.brightBackgroundCode) t.brightBackground = switchOf(isBright(bg), isBright(background_));
   if (p.boldCode) t.bold = switchOf(isBright(fg), isBright(foreground_));
-  if (dim(bg, p.dimBackgrounds) != dim(background_, p.dimBackgrounds)) {
-    t.background = dim(bg, p.dimBackgrounds);
-  }
-  if (dim(fg, p.boldAttribute) != dim(foreground_, p.boldAttribute)) {
-    t.foreground = dim(fg, p.boldAttribute);
-  }
+  // Chosen by value, not by branches: which colours change is random in art.
+  const ColorValue background = dim(bg, p.dimBackgrounds);
+  const ColorValue foreground = dim(fg, p.boldAttribute);
+  t.background = background != dim(background_, p.dimBackgrounds) ? background : kUnknownColor;
+  t.foreground = foreground != dim(foreground_, p.boldAttribute) ? foreground : kUnknownColor;
   foreground_ = fg;
   background_ = bg;
   return t;

@@ -418,18 +418,20 @@ void VirtualScreen::paintColors(Row& row, std::uint32_t begin, std::uint32_t end
   } else if (colors == nullptr) {
     return;
   }
-  // Four cells at a time, a loop that most runs of coloured art pass once, where a loop
-  // per cell would end in a mispredicted branch at each run. The last four may reach past
-  // `end`: the cells there get their colours back.
-  if (end + 4 > row.capacity) {
+  // Eight cells at a time, a loop that most runs of coloured art pass once, where a loop
+  // per cell would end in a mispredicted branch at each run. The last eight may reach
+  // past `end`: the cells there get their colours back.
+  constexpr std::uint32_t kStep = 8;
+  if (end + kStep > row.capacity) {
     std::fill(colors + begin, colors + end, cellColors_);
     return;
   }
-  const std::array<CellColors, 4> four{cellColors_, cellColors_, cellColors_, cellColors_};
-  std::array<CellColors, 4> after;
+  std::array<CellColors, kStep> step;
+  step.fill(cellColors_);
+  std::array<CellColors, kStep> after;
   std::memcpy(after.data(), colors + end, sizeof after);
-  for (std::uint32_t column = begin; column < end; column += 4)
-    std::memcpy(colors + column, four.data(), sizeof four);
+  for (std::uint32_t column = begin; column < end; column += kStep)
+    std::memcpy(colors + column, step.data(), sizeof step);
   std::memcpy(colors + end, after.data(), sizeof after);
 }
 
