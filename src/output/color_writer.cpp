@@ -59,23 +59,21 @@ void ColorWriter::keptStyle(const CellStyle& style) {
     // All the slot's bytes are copied, a fixed size, which is quicker than a copy of the
     // exact length; only `length` of them count.
     std::memcpy(room(kept.bytes.size()), kept.bytes.data(), kept.bytes.size());
-    fill_ += kept.length;
+    at_ += kept.length;
     planner_.assumeShown(style.attribute);
     return;
   }
   // Room first, so that the spelled bytes can be found in the buffer afterwards.
-  room(kept.bytes.size());
-  const std::size_t start = fill_;
+  const std::byte* const start = room(kept.bytes.size());
   const std::uint64_t flushes = flushes_;
   if (!spell(planner_.plan(style))) {
     failed_ = true;
     return;
   }
-  if (flushes_ == flushes && fill_ - start <= kept.bytes.size()) {
+  if (flushes_ == flushes && static_cast<std::size_t>(at_ - start) <= kept.bytes.size()) {
     kept.key = key;
-    kept.length = static_cast<std::uint8_t>(fill_ - start);
-    std::copy_n(buffer_.begin() + static_cast<std::ptrdiff_t>(start), kept.length,
-                kept.bytes.begin());
+    kept.length = static_cast<std::uint8_t>(at_ - start);
+    std::copy_n(start, kept.length, kept.bytes.begin());
   }
 }
 
@@ -90,7 +88,7 @@ void ColorWriter::text(std::span<const std::uint16_t> units) {
   while (!units.empty() && !failed_) {
     const std::size_t count = std::min(units.size(), kChunk);
     std::byte* const out = room(UnicodeEncoder::kMaxUnitBytes * count + UnicodeEncoder::kSlack);
-    fill_ += encoder_.encode(units.data(), count, out);
+    at_ += encoder_.encode(units.data(), count, out);
     units = units.subspan(count);
   }
 }
@@ -122,7 +120,7 @@ void ColorWriter::putRuns(std::span<const std::uint16_t> units,
     } else {
       std::memcpy(room(length), encoded.data() + begin, length);
     }
-    fill_ += length;
+    at_ += length;
   };
   if (starts[0] != 0) putEncoded(0, starts[0]);
   for (std::size_t r = 0; r < runs && !failed_; ++r) {
@@ -145,18 +143,39 @@ void ColorWriter::styledRuns(std::span<const std::uint16_t> units,
   putRuns(units, starts, styles.size(), [styles](std::size_t r) { return styles[r]; });
 }
 
-void ColorWriter::flushBuffer() {
-  const std::uint64_t bytes = fill_;
-  if (!failed_ && (target_ == nullptr || target_->write(buffer_.data(), bytes) != bytes ||
-                   target_->status() != StreamStatus::Ok)) {
-    failed_ = true;
+void ColorWriter::handOver() {
+  // What was written goes to the target unless a write failed before: a failure is final.
+  if (!failed_ && at_ != begin_) {
+    if (inTarget_) {
+      target_->commitRoom(static_cast<std::size_t>(at_ - begin_));
+    } else {
+      const auto length = static_cast<std::uint64_t>(at_ - begin_);
+      if (target_ == nullptr || target_->write(begin_, length) != length) failed_ = true;
+    }
+    if (target_ == nullptr || target_->status() != StreamStatus::Ok) failed_ = true;
   }
-  fill_ = 0;
   ++flushes_;
+  inTarget_ = false;
+  begin_ = at_ = buffer_.data();
+  end_ = buffer_.data() + buffer_.size();
+}
+
+std::byte* ColorWriter::moreRoom(std::size_t bytes) {
+  handOver();
+  if (!failed_ && target_ != nullptr) {
+    // Only room for a good many writes is worth taking.
+    const std::span<std::byte> targetRoom = target_->writeRoom();
+    if (targetRoom.size() >= std::max(bytes, buffer_.size())) {
+      inTarget_ = true;
+      begin_ = at_ = targetRoom.data();
+      end_ = begin_ + targetRoom.size();
+    }
+  }
+  return at_;
 }
 
 bool ColorWriter::finish() {
-  flushBuffer();
+  handOver();
   if (!failed_ && (target_->flush(false) < 0 || target_->status() != StreamStatus::Ok)) {
     failed_ = true;
   }

@@ -46,7 +46,7 @@ class ColorWriter : public TextEventSink {
 
   void put(std::uint16_t unit) {
     std::byte* const out = room(UnicodeEncoder::kMaxUnitBytes + UnicodeEncoder::kSlack);
-    fill_ += encoder_.encode(&unit, 1, out);
+    at_ += encoder_.encode(&unit, 1, out);
   }
   /// Puts out the first `count` of the ASCII characters `text`. For UTF-8 all of them are
   /// copied, a fixed size that the compiler inlines instead of a copy that branches on the
@@ -55,13 +55,15 @@ class ColorWriter : public TextEventSink {
   void putAsciiFirst(const std::array<char, N>& text, std::size_t count) {
     if (encoder_.format() == UnicodeFormat::Utf8) {
       std::memcpy(room(N), text.data(), N);
-      fill_ += count;
+      at_ += count;
     } else {
-      fill_ += encoder_.encodeAscii(text.data(), count, room(2 * count));
+      std::byte* const out = room(2 * count);
+      at_ += encoder_.encodeAscii(text.data(), count, out);
     }
   }
   void putAscii(std::string_view text) {
-    fill_ += encoder_.encodeAscii(text.data(), text.size(), room(2 * text.size()));
+    std::byte* const out = room(2 * text.size());
+    at_ += encoder_.encodeAscii(text.data(), text.size(), out);
   }
   const ColorFlags& flags() const noexcept { return flags_; }
   const ColorPolicy& policy() const noexcept { return planner_.policy(); }
@@ -78,12 +80,15 @@ class ColorWriter : public TextEventSink {
   int targetDescriptor() const noexcept;
 
  private:
-  void flushBuffer();
-  /// Room for `bytes` (at most the buffer's size) at the returned place, after the bytes
-  /// held so far are handed on if needed.
+  /// Hands on what was written so far; on from the start of the own buffer.
+  void handOver();
+  /// Hands on what was written so far and makes room for at least `bytes` more (at most
+  /// the own buffer's size): in the target's buffer where it has that much, else in the
+  /// own one.
+  std::byte* moreRoom(std::size_t bytes);
+  /// Room for `bytes` at the returned place, which is `at_`.
   std::byte* room(std::size_t bytes) {
-    if (fill_ + bytes > buffer_.size()) flushBuffer();
-    return buffer_.data() + fill_;
+    return static_cast<std::size_t>(end_ - at_) >= bytes ? at_ : moreRoom(bytes);
   }
   /// The runs of `attributeRuns` and `styledRuns`.
   template <typename StyleOf>
@@ -109,13 +114,18 @@ class ColorWriter : public TextEventSink {
   ColorPlanner planner_;
   bool styled_ = false;
   bool failed_ = false;
-  std::size_t fill_ = 0;
-  /// Counts the flushes of `buffer_`, so that bytes spelled into it can be found there.
+  /// Where output is written: the target's buffer (`inTarget_`, handed on with
+  /// `commitRoom`), which saves copying every byte once more, or the own one.
+  std::byte* begin_ = nullptr;
+  std::byte* at_ = nullptr;
+  std::byte* end_ = nullptr;
+  bool inTarget_ = false;
+  /// Counts the hand-overs, so that bytes spelled can be found where they were written.
   std::uint64_t flushes_ = 0;
   bool keepStyles_ = false;
   /// Made at the first style: pages of it that are never used cost nothing.
   PageBuffer keptStyles_;
-  /// Encoded output, handed on when full.
+  /// Output where the target has no buffer of its own, or too little room left in it.
   std::array<std::byte, 16384> buffer_;
 };
 

@@ -59,10 +59,11 @@ Output render(const VirtualScreen& screen, const Settings& settings, std::size_t
     return std::make_unique<PieceByPiece>(std::move(stream), step);
   };
   Output output{};
-  // A small buffer, so that the sink gets many pieces.
+  // In small pieces, a small buffer, so that the sink gets many pieces and the writer has
+  // too little room in it to write there; else a buffer like the program's.
   std::unique_ptr<Stream> chain =
       split(std::make_unique<BufferedWriter>(std::make_unique<test::StringSink>(output.bytes, room),
-                                             4096),
+                                             smallPieces ? 4096 : 262144),
             1);
   std::unique_ptr<ColorWriter> writer;
   if (settings.term == nullptr) {
