@@ -257,7 +257,9 @@ bool SequenceParser<D>::feed(std::span<const std::uint8_t> block) {
 template <Dialect D>
 const std::uint8_t* SequenceParser<D>::wholeSequence(const std::uint8_t* next,
                                                      const std::uint8_t* end) {
-  std::array<std::uint32_t, kParameters> parameters{};
+  // Straight into the parameters: when this gives up, the step-by-step reading starts
+  // the sequence afresh; and parameters past the count are never read.
+  std::uint32_t* const parameters = parameters_.data();
   std::size_t count = 1;
   std::uint32_t colons = 0;
   bool digits = false;
@@ -275,12 +277,11 @@ const std::uint8_t* SequenceParser<D>::wholeSequence(const std::uint8_t* next,
     const std::uint8_t byte = *next++;
     if (byte == ';' || byte == ':') {
       if (count == kParameters) return nullptr;
-      if (byte == ':') colons |= 1u << count;
+      colons |= std::uint32_t{byte == ':'} << count;
       ++count;
       continue;
     }
     if (byte == ',' || byte == '=' || byte == '>' || byte == '?') return nullptr;
-    parameters_ = parameters;
     count_ = count;
     colons_ = colons;
     digits_ = digits;
