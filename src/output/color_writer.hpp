@@ -104,9 +104,12 @@ class ColorWriter : public TextEventSink {
     /// 0 for an empty slot.
     std::uint32_t key;
     std::uint8_t length;
-    std::array<std::byte, 56> bytes;
+    std::array<std::byte, 27> bytes;
   };
-  static constexpr std::size_t kKeptStyleBits = 13;
+  // 128 KiB of 32-byte slots: on art with random colours a larger table was slower for
+  // its cache misses, a smaller one for spelling more; longer spellings (UTF-16) are not
+  // kept.
+  static constexpr std::size_t kKeptStyleBits = 12;
 
   std::unique_ptr<Stream> target_;
   UnicodeEncoder encoder_;
