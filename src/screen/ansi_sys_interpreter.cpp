@@ -78,6 +78,15 @@ inline std::uint32_t digitsValue(std::uint32_t bytes, unsigned count) noexcept {
   return static_cast<std::uint32_t>((x * 100 + (x >> 16)) & 0xFFFF);
 }
 
+/// The colours of `38;5;n`: the VGA colours, then the xterm palette; from a table, as art
+/// picks them at random.
+constexpr auto kIndexedColors = [] {
+  std::array<TrueColor, 256> colors{};
+  for (unsigned n = 0; n < colors.size(); ++n)
+    colors[n] = n < 16 ? kVgaPalette[n] : xtermColor(n);
+  return colors;
+}();
+
 /// A colour channel from a parameter; larger values count as 255.
 constexpr std::uint8_t channel(std::uint32_t value) noexcept {
   return static_cast<std::uint8_t>(std::min<std::uint32_t>(value, 255));
@@ -282,6 +291,27 @@ const std::uint8_t* SequenceParser<D>::wholeSequence(const std::uint8_t* next,
       continue;
     }
     if (byte == ',' || byte == '=' || byte == '>' || byte == '?') return nullptr;
+    if constexpr (D == Dialect::Bbs) {
+      // The shapes of nearly every sequence of 24-bit art take effect here, as the general
+      // reading would give them, without its walk through the parameters.
+      const std::uint32_t first = parameters[0];
+      if (byte == 'm' && colons == 0 && (first == 38 || first == 48)) {
+        if (count == 5 && parameters[1] == 2) {
+          screen_.setTrueColor(
+              first == 48,
+              trueColor(channel(parameters[2]), channel(parameters[3]), channel(parameters[4])));
+          return next;
+        }
+        if (count == 3 && parameters[1] == 5) {
+          if (parameters[2] < 256) screen_.setTrueColor(first == 48, kIndexedColors[parameters[2]]);
+          return next;
+        }
+      } else if (byte == 't' && count >= 4 && first <= 1) {
+        screen_.setTrueColor(first == 0, trueColor(channel(parameters[1]), channel(parameters[2]),
+                                                   channel(parameters[3])));
+        return next;
+      }
+    }
     count_ = count;
     colons_ = colons;
     digits_ = digits;
@@ -358,7 +388,7 @@ void SequenceParser<D>::selectExtendedRendition() {
       std::size_t last = colon ? end - 1 : mode;
       if (parameters_[mode] == 5 && mode + 1 < end) {
         const std::uint32_t n = parameters_[mode + 1];
-        if (n < 256) color = n < 16 ? kVgaPalette[n] : xtermColor(n);
+        if (n < 256) color = kIndexedColors[n];
         last = colon ? end - 1 : mode + 1;
       } else if (parameters_[mode] == 2) {
         std::size_t first = mode + 1;

@@ -143,7 +143,13 @@ class VirtualScreen final {
     penColors_.background = color;
     updateColors();
   }
-  /// The 24-bit colours set by the two calls above (before reverse and concealed).
+  /// One of the two above, chosen by a value rather than a branch: art switches between
+  /// the layers at random.
+  void setTrueColor(bool background, TrueColor color) noexcept {
+    (background ? penColors_.background : penColors_.foreground) = color;
+    updateColors();
+  }
+  /// The 24-bit colours set by the calls above (before reverse and concealed).
   CellColors trueColors() const noexcept { return penColors_; }
 
   void eraseToLineEnd();
