@@ -78,15 +78,6 @@ inline std::uint32_t digitsValue(std::uint32_t bytes, unsigned count) noexcept {
   return static_cast<std::uint32_t>((x * 100 + (x >> 16)) & 0xFFFF);
 }
 
-/// The colours of `38;5;n`: the VGA colours, then the xterm palette; from a table, as art
-/// picks them at random.
-constexpr auto kIndexedColors = [] {
-  std::array<TrueColor, 256> colors{};
-  for (unsigned n = 0; n < colors.size(); ++n)
-    colors[n] = n < 16 ? kVgaPalette[n] : xtermColor(n);
-  return colors;
-}();
-
 /// A colour channel from a parameter; larger values count as 255.
 constexpr std::uint8_t channel(std::uint32_t value) noexcept {
   return static_cast<std::uint8_t>(std::min<std::uint32_t>(value, 255));

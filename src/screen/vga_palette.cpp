@@ -28,9 +28,9 @@ unsigned nearestVgaColor(TrueColor color, unsigned first, unsigned last) noexcep
 
 unsigned nearestXtermColor(TrueColor color) noexcept {
   unsigned best = 16;
-  std::int64_t bestDistance = distance(color, xtermColor(16));
+  std::int64_t bestDistance = distance(color, kIndexedColors[16]);
   for (unsigned index = 17; index < 256; ++index) {
-    const std::int64_t d = distance(color, xtermColor(index));
+    const std::int64_t d = distance(color, kIndexedColors[index]);
     if (d < bestDistance) {
       best = index;
       bestDistance = d;

@@ -43,6 +43,15 @@ constexpr TrueColor xtermColor(unsigned index) noexcept {
   return trueColor(level(cube / 36), level(cube / 6 % 6), level(cube % 6));
 }
 
+/// The colours of the 256 palette indices as art uses them (`38;5;n`): the VGA colours,
+/// then the xterm palette. A table, as art picks them at random.
+inline constexpr auto kIndexedColors = [] {
+  std::array<TrueColor, 256> colors{};
+  for (unsigned n = 0; n < colors.size(); ++n)
+    colors[n] = n < 16 ? kVgaPalette[n] : xtermColor(n);
+  return colors;
+}();
+
 /// The nearest of the VGA colours first..last - 1 (0-16) to `color`.
 unsigned nearestVgaColor(TrueColor color, unsigned first = 0, unsigned last = 16) noexcept;
 /// The nearest entry 16-255 of the xterm palette to `color`; never 0-15, which terminal
