@@ -97,14 +97,6 @@ template <typename StyleOf>
 void ColorWriter::putRuns(std::span<const std::uint16_t> units,
                           std::span<const std::uint32_t> starts, std::size_t runs,
                           StyleOf styleOf) {
-  if (units.size() > kRunPiece) {
-    if (starts[0] != 0) text(units.first(starts[0]));
-    for (std::size_t r = 0; r < runs && !failed_; ++r) {
-      style(styleOf(r));
-      text(units.subspan(starts[r], starts[r + 1] - starts[r]));
-    }
-    return;
-  }
   // The piece is encoded in one go, a loop the processor predicts, instead of a short
   // loop per run; then each run's bytes are copied, short ones at a fixed size, since a
   // copy of the exact length would branch on it. The bytes read past the end are never
@@ -132,6 +124,7 @@ void ColorWriter::putRuns(std::span<const std::uint16_t> units,
 void ColorWriter::attributeRuns(std::span<const std::uint16_t> units,
                                 std::span<const std::uint32_t> starts,
                                 std::span<const CellAttribute> attributes) {
+  if (units.size() > kRunPiece) return TextEventSink::attributeRuns(units, starts, attributes);
   putRuns(units, starts, attributes.size(), [attributes](std::size_t r) {
     return CellStyle{attributes[r], {}};
   });
@@ -140,6 +133,7 @@ void ColorWriter::attributeRuns(std::span<const std::uint16_t> units,
 void ColorWriter::styledRuns(std::span<const std::uint16_t> units,
                              std::span<const std::uint32_t> starts,
                              std::span<const CellStyle> styles) {
+  if (units.size() > kRunPiece) return TextEventSink::styledRuns(units, starts, styles);
   putRuns(units, starts, styles.size(), [styles](std::size_t r) { return styles[r]; });
 }
 

@@ -90,7 +90,8 @@ class ColorWriter : public TextEventSink {
   std::byte* room(std::size_t bytes) {
     return static_cast<std::size_t>(end_ - at_) >= bytes ? at_ : moreRoom(bytes);
   }
-  /// The runs of `attributeRuns` and `styledRuns`.
+  /// The runs of `attributeRuns` and `styledRuns` in a piece of at most the serialiser's
+  /// size; larger pieces go as style and text events.
   template <typename StyleOf>
   void putRuns(std::span<const std::uint16_t> units, std::span<const std::uint32_t> starts,
                std::size_t runs, StyleOf styleOf);

@@ -83,6 +83,11 @@ constexpr std::uint8_t channel(std::uint32_t value) noexcept {
   return static_cast<std::uint8_t>(std::min<std::uint32_t>(value, 255));
 }
 
+/// The 24-bit colour of three parameters red, green and blue.
+constexpr TrueColor colorOf(const std::uint32_t* rgb) noexcept {
+  return trueColor(channel(rgb[0]), channel(rgb[1]), channel(rgb[2]));
+}
+
 /// The state of one run: where in a sequence the input stands, the parameters gathered
 /// so far and the saved cursor position. The dialect is fixed at compile time so that the
 /// ANSI.SYS reading pays nothing for the other one.
@@ -103,9 +108,10 @@ class SequenceParser {
   enum class State : std::uint8_t { Text, Escape, Csi, Music };
   static constexpr std::size_t kParameters = D == Dialect::Bbs ? kBbsParameters : kMaxParameters;
 
-  /// A whole control sequence from just after its `ESC[` when it lies in the block and
-  /// has only the common parts (digits of up to three, `;` and `:` separators, a leading
-  /// `?`): processed, and the place after its final byte; else null, and nothing done.
+  /// BBS dialect only. A whole control sequence from just after its `ESC[` when it lies in
+  /// the block and has only the common parts (digits of up to three, `;` and `:`
+  /// separators, a leading `?`): processed, and the place after its final byte; else null,
+  /// and nothing done that the step-by-step reading would not do again.
   const std::uint8_t* wholeSequence(const std::uint8_t* next, const std::uint8_t* end);
   void finishSequence(std::uint8_t final);
   void selectRendition();
@@ -257,6 +263,7 @@ bool SequenceParser<D>::feed(std::span<const std::uint8_t> block) {
 template <Dialect D>
 const std::uint8_t* SequenceParser<D>::wholeSequence(const std::uint8_t* next,
                                                      const std::uint8_t* end) {
+  static_assert(D == Dialect::Bbs, "the separators and shapes here are the BBS dialect's");
   // Straight into the parameters: when this gives up, the step-by-step reading starts
   // the sequence afresh; and parameters past the count are never read.
   std::uint32_t* const parameters = parameters_.data();
@@ -282,15 +289,13 @@ const std::uint8_t* SequenceParser<D>::wholeSequence(const std::uint8_t* next,
       continue;
     }
     if (byte == ',' || byte == '=' || byte == '>' || byte == '?') return nullptr;
-    if constexpr (D == Dialect::Bbs) {
+    {
       // The shapes of nearly every sequence of 24-bit art take effect here, as the general
       // reading would give them, without its walk through the parameters.
       const std::uint32_t first = parameters[0];
       if (byte == 'm' && colons == 0 && (first == 38 || first == 48)) {
         if (count == 5 && parameters[1] == 2) {
-          screen_.setTrueColor(
-              first == 48,
-              trueColor(channel(parameters[2]), channel(parameters[3]), channel(parameters[4])));
+          screen_.setTrueColor(first == 48, colorOf(parameters + 2));
           return next;
         }
         if (count == 3 && parameters[1] == 5) {
@@ -298,8 +303,7 @@ const std::uint8_t* SequenceParser<D>::wholeSequence(const std::uint8_t* next,
           return next;
         }
       } else if (byte == 't' && count >= 4 && first <= 1) {
-        screen_.setTrueColor(first == 0, trueColor(channel(parameters[1]), channel(parameters[2]),
-                                                   channel(parameters[3])));
+        screen_.setTrueColor(first == 0, colorOf(parameters + 1));
         return next;
       }
     }
@@ -385,8 +389,7 @@ void SequenceParser<D>::selectExtendedRendition() {
         std::size_t first = mode + 1;
         if (colon && end - first >= 4) ++first;  // the colour space, left empty in practice
         if (first + 2 < end) {
-          color = trueColor(channel(parameters_[first]), channel(parameters_[first + 1]),
-                            channel(parameters_[first + 2]));
+          color = colorOf(parameters_.data() + first);
           last = colon ? end - 1 : first + 2;
         } else {
           last = end - 1;
@@ -545,13 +548,7 @@ void SequenceParser<D>::bbsCommand(std::uint8_t final) {
     case 't':
       // 24-bit colours of the DOS art editors: 0 background, 1 foreground, then r;g;b.
       if (count_ >= 4 && first <= 1) {
-        const TrueColor color =
-            trueColor(channel(parameters_[1]), channel(parameters_[2]), channel(parameters_[3]));
-        if (first == 0) {
-          screen_.setTrueBackground(color);
-        } else {
-          screen_.setTrueForeground(color);
-        }
+        screen_.setTrueColor(first == 0, colorOf(parameters_.data() + 1));
       }
       break;
     default:  // queries and everything else: consumed without effect
