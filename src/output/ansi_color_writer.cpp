@@ -33,61 +33,42 @@ constexpr auto kParameters = [] {
   return parameters;
 }();
 
-// ESC, the body and 'm'. The longest body is a reset, a blink switch and two
-// 24-bit colours: "[;25;48;2;255;255;255;38;2;255;255;255", below the capacity.
-class SgrSequence {
- public:
-  SgrSequence() noexcept { text_[0] = kEscape; }
+// The longest sequence is ESC, a reset, a blink switch, two 24-bit colours and 'm':
+// "\x1b[;25;48;2;255;255;255;38;2;255;255;255m", 42 bytes. Room for more, as four bytes
+// are always copied per parameter.
+constexpr std::size_t kLongestSgr = 48;
 
-  bool empty() const noexcept { return length_ == 1; }
+/// An empty first parameter: the terminal takes it as 0, a reset.
+char* addReset(char* end) noexcept {
+  *end = ';';
+  return end + 1;
+}
 
-  /// An empty first parameter: the terminal takes it as 0, a reset.
-  void addReset() noexcept { text_[length_++] = ';'; }
+/// A parameter from 0 to 255. Four bytes are always copied, from a table: colour values in
+/// art are random, and a branch on their number of digits would often be mispredicted.
+/// Every parameter is put after a ';'; the first one's becomes the '['.
+char* add(char* end, unsigned parameter) noexcept {
+  const Parameter& entry = kParameters[parameter & 0xFF];
+  std::memcpy(end, entry.text.data(), entry.text.size());
+  return end + entry.length;
+}
 
-  /// A parameter from 0 to 255. Four bytes are always copied, from a table: colour values
-  /// in art are random, and a branch on their number of digits would often be
-  /// mispredicted. Every parameter is put after a ';'; the first one's becomes the '['.
-  void add(unsigned parameter) noexcept {
-    const Parameter& entry = kParameters[parameter & 0xFF];
-    std::memcpy(text_.data() + length_, entry.text.data(), entry.text.size());
-    length_ += entry.length;
-  }
-
-  /// `base` (38 or 48) with a palette index or a 24-bit colour; VGA colours as 24-bit ones
-  /// when `direct`, else from the palette.
-  void addExtended(unsigned base, ColorValue value, bool direct, bool darkYellow) noexcept {
-    add(base);
-    if (isVga(value) && !direct) {
-      add(5);
-      add(exactPaletteIndex(static_cast<unsigned>(value), darkYellow));
-      return;
-    }
-    if (value >= kPaletteColor && value < kPaletteColor + 256) {
-      add(5);
-      add(static_cast<unsigned>(value - kPaletteColor));
-      return;
-    }
-    const TrueColor color =
-        isVga(value) ? vgaColor(static_cast<unsigned>(value), darkYellow) : TrueColor(value);
-    add(2);
-    add(redOf(color));
-    add(greenOf(color));
-    add(blueOf(color));
-  }
-
-  const auto& text() const noexcept { return text_; }
-  /// Ends the sequence with 'm'; its length then.
-  std::size_t finish() noexcept {
-    text_[1] = '[';
-    text_[length_++] = 'm';
-    return length_;
-  }
-
- private:
-  // Room for more than the longest body, as four bytes are always copied.
-  std::array<char, 50> text_;
-  std::size_t length_ = 1;
-};
+/// `base` (38 or 48) with a palette index or a 24-bit colour; VGA colours as 24-bit ones
+/// when `direct`, else from the palette.
+char* addExtended(char* end, unsigned base, ColorValue value, bool direct,
+                  bool darkYellow) noexcept {
+  end = add(end, base);
+  if (isVga(value) && !direct)
+    return add(add(end, 5), exactPaletteIndex(static_cast<unsigned>(value), darkYellow));
+  if (value >= kPaletteColor && value < kPaletteColor + 256)
+    return add(add(end, 5), static_cast<unsigned>(value - kPaletteColor));
+  const TrueColor color =
+      isVga(value) ? vgaColor(static_cast<unsigned>(value), darkYellow) : TrueColor(value);
+  end = add(end, 2);
+  end = add(end, redOf(color));
+  end = add(end, greenOf(color));
+  return add(end, blueOf(color));
+}
 
 ColorPolicy policyOf(ColorFlags flags) {
   ColorPolicy policy;
@@ -133,39 +114,44 @@ bool AnsiColorWriter::spell(const ColorTransition& t) {
   const bool reverse = !flags().has(ColorFlag::BlinkForBrightBg);
   const bool darkYellow = flags().has(ColorFlag::DarkYellow);
 
-  SgrSequence sequence;
-  if (t.reset) sequence.addReset();
-  if (t.brightBackground != Switch::Keep) {
-    const bool on = t.brightBackground == Switch::On;
-    sequence.add(reverse ? (on ? 7 : 27) : (on ? 5 : 25));
-  }
-  if (t.bold != Switch::Keep) sequence.add(t.bold == Switch::On ? 1 : 22);
-  if (t.background != kUnknownColor) {
-    // With eight colours, only black itself is the default paper; a bright black is not.
-    const ColorValue paper = eight ? t.fullBackground : t.background;
-    if (defaults && paper == 0) {
-      sequence.add(49);
-    } else if (extended || !isVga(t.background)) {
-      sequence.addExtended(48, t.background, direct, darkYellow);
-    } else {
-      const auto colour = static_cast<unsigned>(t.background & 7);
-      sequence.add(isBright(t.background) ? 100 + colour : 40 + colour);
+  putAsciiBuilt<kLongestSgr>([&](char* const out) {
+    char* end = out + 1;
+    if (t.reset) end = addReset(end);
+    if (t.brightBackground != Switch::Keep) {
+      const bool on = t.brightBackground == Switch::On;
+      end = add(end, reverse ? (on ? 7 : 27) : (on ? 5 : 25));
     }
-  }
-  if (t.foreground != kUnknownColor) {
-    const ColorValue ink = eight ? t.fullForeground : t.foreground;
-    if (defaults && ink == 7) {
-      sequence.add(39);
-    } else if (extended || !isVga(t.foreground)) {
-      sequence.addExtended(38, t.foreground, direct, darkYellow);
-    } else {
-      const auto colour = static_cast<unsigned>(t.foreground & 7);
-      sequence.add(isBright(t.foreground) ? 90 + colour : 30 + colour);
+    if (t.bold != Switch::Keep) end = add(end, t.bold == Switch::On ? 1 : 22);
+    if (t.background != kUnknownColor) {
+      // With eight colours, only black itself is the default paper; a bright black is not.
+      const ColorValue paper = eight ? t.fullBackground : t.background;
+      if (defaults && paper == 0) {
+        end = add(end, 49);
+      } else if (extended || !isVga(t.background)) {
+        end = addExtended(end, 48, t.background, direct, darkYellow);
+      } else {
+        const auto colour = static_cast<unsigned>(t.background & 7);
+        end = add(end, isBright(t.background) ? 100 + colour : 40 + colour);
+      }
     }
-  }
-  if (sequence.empty()) return true;
-  const std::size_t length = sequence.finish();
-  putAsciiFirst(sequence.text(), length);
+    if (t.foreground != kUnknownColor) {
+      const ColorValue ink = eight ? t.fullForeground : t.foreground;
+      if (defaults && ink == 7) {
+        end = add(end, 39);
+      } else if (extended || !isVga(t.foreground)) {
+        end = addExtended(end, 38, t.foreground, direct, darkYellow);
+      } else {
+        const auto colour = static_cast<unsigned>(t.foreground & 7);
+        end = add(end, isBright(t.foreground) ? 90 + colour : 30 + colour);
+      }
+    }
+    // Nothing to change: nothing is put out.
+    if (end == out + 1) return out;
+    out[0] = kEscape;
+    out[1] = '[';
+    *end++ = 'm';
+    return end;
+  });
   return true;
 }
 
