@@ -9,6 +9,10 @@
 #include <utility>
 #include <variant>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "screen/vga_palette.hpp"
 
 namespace vidtwine {
@@ -76,6 +80,41 @@ inline std::uint32_t digitsValue(std::uint32_t bytes, unsigned count) noexcept {
   std::uint64_t x = ((bytes - 0x30303030u) & keep) << (8 * (4 - count));
   x = (x * 10 + (x >> 8)) & 0x00FF00FF;
   return static_cast<std::uint32_t>((x * 100 + (x >> 16)) & 0xFFFF);
+}
+
+/// Which of 32 bytes are ASCII digits and which are parameter separators (`;` and `:`), a
+/// bit per byte, the first byte in the lowest bit.
+struct ByteClasses {
+  std::uint32_t digits = 0;
+  std::uint32_t separators = 0;
+  std::uint32_t colons = 0;
+};
+
+inline ByteClasses classify32(const std::uint8_t* bytes) noexcept {
+  ByteClasses classes;
+#if defined(__SSE2__)
+  // Sixteen bytes per comparison: the classes of a whole sequence come without a
+  // dependency from one parameter to the next.
+  for (unsigned half = 0; half < 2; ++half) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * half));
+    const __m128i digit = _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8('0' - 1)),
+                                        _mm_cmplt_epi8(v, _mm_set1_epi8('9' + 1)));
+    const __m128i colon = _mm_cmpeq_epi8(v, _mm_set1_epi8(':'));
+    const __m128i separator = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(';')), colon);
+    const unsigned shift = 16 * half;
+    classes.digits |= static_cast<std::uint32_t>(_mm_movemask_epi8(digit)) << shift;
+    classes.separators |= static_cast<std::uint32_t>(_mm_movemask_epi8(separator)) << shift;
+    classes.colons |= static_cast<std::uint32_t>(_mm_movemask_epi8(colon)) << shift;
+  }
+#else
+  for (unsigned i = 0; i < 32; ++i) {
+    const std::uint8_t byte = bytes[i];
+    classes.digits |= std::uint32_t{byte >= '0' && byte <= '9'} << i;
+    classes.separators |= std::uint32_t{byte == ';' || byte == ':'} << i;
+    classes.colons |= std::uint32_t{byte == ':'} << i;
+  }
+#endif
+  return classes;
 }
 
 /// A colour channel from a parameter; larger values count as 255.
@@ -264,57 +303,63 @@ template <Dialect D>
 const std::uint8_t* SequenceParser<D>::wholeSequence(const std::uint8_t* next,
                                                      const std::uint8_t* end) {
   static_assert(D == Dialect::Bbs, "the separators and shapes here are the BBS dialect's");
-  // Straight into the parameters: when this gives up, the step-by-step reading starts
-  // the sequence afresh; and parameters past the count are never read.
-  std::uint32_t* const parameters = parameters_.data();
-  std::size_t count = 1;
-  std::uint32_t colons = 0;
-  bool digits = false;
+  // The bytes of the sequence are classified at once, and each parameter is read from
+  // where the separators put it: reading one number after another waited at each for the
+  // number before it (this halves the time of reading the sequences of 24-bit art). Up to
+  // 32 bytes after the `[`, and four more may be read past the last parameter's start.
+  constexpr std::ptrdiff_t kReach = 32 + 4;
   const bool privateMode = next != end && *next == '?';
   if (privateMode) ++next;
-  for (;;) {
-    if (end - next < 4) return nullptr;
+  if (end - next < kReach) return nullptr;
+  const ByteClasses classes = classify32(next);
+  const auto finalAt =
+      static_cast<unsigned>(std::countr_zero(~(classes.digits | classes.separators)));
+  if (finalAt == 32) return nullptr;
+  const std::uint8_t byte = next[finalAt];
+  // Straight into the parameters: when this gives up, the step-by-step reading starts
+  // the sequence afresh; and parameters past the count are never read.
+  if (byte == ',' || byte == '=' || byte == '>' || byte == '?') return nullptr;
+  const std::uint32_t before = (1u << finalAt) - 1;
+  std::uint32_t ends = (classes.separators & before) | (1u << finalAt);
+  std::uint32_t* const parameters = parameters_.data();
+  std::uint32_t colons = 0;
+  unsigned start = 0;
+  std::size_t count = 0;
+  for (; ends != 0; ++count, ends &= ends - 1) {
+    if (count == kParameters) return nullptr;
+    const auto stop = static_cast<unsigned>(std::countr_zero(ends));
+    const unsigned length = stop - start;
+    if (length > 4) return nullptr;
     std::uint32_t bytes;
-    std::memcpy(&bytes, next, sizeof bytes);
-    const unsigned length = leadingDigits(bytes);
-    if (length == 4) return nullptr;
-    parameters[count - 1] = digitsValue(bytes, length);
-    digits = digits || length != 0;
-    next += length;
-    const std::uint8_t byte = *next++;
-    if (byte == ';' || byte == ':') {
-      if (count == kParameters) return nullptr;
-      colons |= std::uint32_t{byte == ':'} << count;
-      ++count;
-      continue;
+    std::memcpy(&bytes, next + start, sizeof bytes);
+    parameters[count] = digitsValue(bytes, length);
+    colons |= ((classes.colons >> stop) & 1u) << (count + 1);
+    start = stop + 1;
+  }
+  next += finalAt + 1;
+  // The shapes of nearly every sequence of 24-bit art take effect here, as the general
+  // reading would give them, without its walk through the parameters.
+  const std::uint32_t first = parameters[0];
+  if (byte == 'm' && colons == 0 && (first == 38 || first == 48)) {
+    if (count == 5 && parameters[1] == 2) {
+      screen_.setTrueColor(first == 48, colorOf(parameters + 2));
+      return next;
     }
-    if (byte == ',' || byte == '=' || byte == '>' || byte == '?') return nullptr;
-    {
-      // The shapes of nearly every sequence of 24-bit art take effect here, as the general
-      // reading would give them, without its walk through the parameters.
-      const std::uint32_t first = parameters[0];
-      if (byte == 'm' && colons == 0 && (first == 38 || first == 48)) {
-        if (count == 5 && parameters[1] == 2) {
-          screen_.setTrueColor(first == 48, colorOf(parameters + 2));
-          return next;
-        }
-        if (count == 3 && parameters[1] == 5) {
-          if (parameters[2] < 256) screen_.setTrueColor(first == 48, kIndexedColors[parameters[2]]);
-          return next;
-        }
-      } else if (byte == 't' && count >= 4 && first <= 1) {
-        screen_.setTrueColor(first == 0, colorOf(parameters + 1));
-        return next;
-      }
+    if (count == 3 && parameters[1] == 5) {
+      if (parameters[2] < 256) screen_.setTrueColor(first == 48, kIndexedColors[parameters[2]]);
+      return next;
     }
-    count_ = count;
-    colons_ = colons;
-    digits_ = digits;
-    private_ = privateMode;
-    overflow_ = false;
-    finishSequence(byte);
+  } else if (byte == 't' && count >= 4 && first <= 1) {
+    screen_.setTrueColor(first == 0, colorOf(parameters + 1));
     return next;
   }
+  count_ = count;
+  colons_ = colons;
+  digits_ = (classes.digits & before) != 0;
+  private_ = privateMode;
+  overflow_ = false;
+  finishSequence(byte);
+  return next;
 }
 
 template <Dialect D>

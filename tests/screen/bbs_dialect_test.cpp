@@ -123,8 +123,13 @@ TEST(BbsDialect, SequencesReadWholeAsWhenCutIntoPieces) {
       "\x1b[31\rA\x1b[38;5;200mB\x1b[38:5:12mC\x1b[39;49mD\x1b[92;103mE\x1b[mF\x1b[G    ",
       "\x1b[48;5;300mA\x1b[38;5;1;2;3mB\x1b[1;1;2;3;4tC\x1b[2;1;2;3tD\x1b[?38;2;1;2;3mE\x1b[7m"
       "\x1b[48;2;9;8;7mF\x1b[0;300;2;1tG\x1b[38;2;1;2mH\x1b[48;5;9mI     ",
+      // Sequences of 32 and 33 bytes, a number of five digits.
+      "\x1b[38;2;100;100;100;48;2;200;2;1;1mA\x1b[38;2;100;100;100;48;2;200;2;1;12mB"
+      "\x1b[12345;31mC",
   };
-  for (const std::string_view input : inputs) {
+  for (const std::string_view text : inputs) {
+    // Blanks after the art, as the whole reading wants room beyond each sequence.
+    const std::string input = std::string(text) + std::string(40, ' ');
     const std::string whole = fedInPieces(input, input.size());
     for (const std::size_t piece : {std::size_t{1}, std::size_t{3}, std::size_t{7}})
       EXPECT_EQ(fedInPieces(input, piece), whole) << input << " in pieces of " << piece;
