@@ -604,7 +604,8 @@ TEST(VirtualScreenTest, ErasingAndOverwritingDropTrueColours) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    auto screen = makeScreen(10);
+    // Wide enough for the colours to be painted eight cells at a time.
+    auto screen = makeScreen(40);
     screen->setTrueBackground(trueColor(9, 9, 9));
     put(*screen, "abcde");
     screen->setTrueBackground(kNoTrueColor);
