@@ -8,14 +8,6 @@ namespace vidtwine {
 
 namespace {
 
-// The bytes that act instead of being written: NUL, BEL, BS, TAB, LF, CR and ESC.
-constexpr std::uint32_t kControlMask = (1u << 0x00) | (1u << 0x07) | (1u << 0x08) | (1u << 0x09) |
-                                       (1u << 0x0A) | (1u << 0x0D) | (1u << 0x1B);
-
-constexpr bool isControl(std::uint8_t byte) noexcept {
-  return byte < 0x20 && ((kControlMask >> byte) & 1u) != 0;
-}
-
 constexpr std::uint8_t kSpace = 0x20;
 
 }  // namespace
@@ -29,7 +21,6 @@ std::size_t VirtualScreen::colorBytes(std::uint32_t capacity) noexcept {
 }
 
 namespace {
-constexpr std::uint8_t kEscape = 0x1B;
 
 /// The first byte below 0x20 from `next` on, or `limit`.
 const std::uint8_t* findControl(const std::uint8_t* next, const std::uint8_t* limit) noexcept {
@@ -163,13 +154,6 @@ std::unique_ptr<VirtualScreen> VirtualScreen::create(std::int32_t width, std::in
 
 // ---- writing ----------------------------------------------------------------------------
 
-void VirtualScreen::updateColors() noexcept {
-  CellColors colors = penColors_;
-  if ((rendition_ & kRenditionReverse) != 0) std::swap(colors.foreground, colors.background);
-  if ((rendition_ & kRenditionConcealed) != 0) colors.foreground = colors.background;
-  cellColors_ = colors;
-}
-
 void VirtualScreen::putChar(std::uint8_t byte) {
   if (isControl(byte)) {
     putControl(byte);
@@ -184,26 +168,6 @@ void VirtualScreen::putText(std::span<const std::uint8_t> bytes) {
     // ESC has no effect on the screen.
     bytes = bytes.subspan(taken == bytes.size() ? taken : taken + 1);
   }
-}
-
-std::size_t VirtualScreen::putTextUntilEscape(std::span<const std::uint8_t> bytes) {
-  const std::uint8_t* const begin = bytes.data();
-  const std::uint8_t* const end = begin + bytes.size();
-  const std::uint8_t* next = begin;
-  while (next != end) {
-    const std::uint8_t byte = *next;
-    if (isControl(byte)) {
-      if (byte == kEscape) break;
-      putControl(byte);
-      ++next;
-    } else if (wrapIfPending()) {
-      next = writeRun(next, end);
-    } else {
-      // Wrapping is off and the cursor waits at the margin: the character is dropped.
-      ++next;
-    }
-  }
-  return static_cast<std::size_t>(next - begin);
 }
 
 const std::uint8_t* VirtualScreen::writeRun(const std::uint8_t* next, const std::uint8_t* end) {
@@ -420,7 +384,7 @@ void VirtualScreen::dropRow(Row& row) noexcept {
   row = Row{};
 }
 
-void VirtualScreen::paintColors(Row& row, std::uint32_t begin, std::uint32_t end) {
+inline void VirtualScreen::paintColors(Row& row, std::uint32_t begin, std::uint32_t end) {
   CellColors* colors = row.colors;
   if (cellColors_ != CellColors{}) {
     colors = rowColorsMade(row);

@@ -81,7 +81,26 @@ class VirtualScreen final {
   /// `putText` up to, not including, the first ESC byte; the number of bytes consumed (all
   /// of them when there is no ESC). An interpreter hands over everything up to the next
   /// escape sequence this way without searching for it first.
-  std::size_t putTextUntilEscape(std::span<const std::uint8_t> bytes);
+  std::size_t putTextUntilEscape(std::span<const std::uint8_t> bytes) {
+    // Inline: art hands over a short run between each two sequences.
+    const std::uint8_t* const begin = bytes.data();
+    const std::uint8_t* const end = begin + bytes.size();
+    const std::uint8_t* next = begin;
+    while (next != end) {
+      const std::uint8_t byte = *next;
+      if (isControl(byte)) {
+        if (byte == kEscapeByte) break;
+        putControl(byte);
+        ++next;
+      } else if (wrapIfPending()) {
+        next = writeRun(next, end);
+      } else {
+        // Wrapping is off and the cursor waits at the margin: the character is dropped.
+        ++next;
+      }
+    }
+    return static_cast<std::size_t>(next - begin);
+  }
   void lineFeed();
   /// Stores `cells` from (row, column) on, with `colors` (as many, or empty for none),
   /// without the cursor, the rendition or wrapping; cells past the width are dropped. For
@@ -218,7 +237,21 @@ class VirtualScreen final {
   void setRenditionFlag(Rendition flag, bool on) noexcept {
     setRendition(static_cast<Rendition>(on ? rendition_ | flag : rendition_ & ~flag));
   }
-  void updateColors() noexcept;
+  /// The colours a character written now receives: the pen's, after reverse and concealed.
+  static constexpr std::uint8_t kEscapeByte = 0x1B;
+  /// The bytes that act instead of being written: NUL, BEL, BS, TAB, LF, CR and ESC.
+  static constexpr bool isControl(std::uint8_t byte) noexcept {
+    constexpr std::uint32_t kControlMask = (1u << 0x00) | (1u << 0x07) | (1u << 0x08) |
+                                           (1u << 0x09) | (1u << 0x0A) | (1u << 0x0D) |
+                                           (1u << 0x1B);
+    return byte < 0x20 && ((kControlMask >> byte) & 1u) != 0;
+  }
+  void updateColors() noexcept {
+    CellColors colors = penColors_;
+    if ((rendition_ & kRenditionReverse) != 0) std::swap(colors.foreground, colors.background);
+    if ((rendition_ & kRenditionConcealed) != 0) colors.foreground = colors.background;
+    cellColors_ = colors;
+  }
   void putControl(std::uint8_t byte);
   /// Writes the character at `next` and those after it up to the first byte below 0x20,
   /// `end` or the margin, whichever comes first; the cursor is not at the pending wrap.
