@@ -123,6 +123,8 @@ TEST(BbsDialect, SequencesReadWholeAsWhenCutIntoPieces) {
       "\x1b[31\rA\x1b[38;5;200mB\x1b[38:5:12mC\x1b[39;49mD\x1b[92;103mE\x1b[mF\x1b[G    ",
       "\x1b[48;5;300mA\x1b[38;5;1;2;3mB\x1b[1;1;2;3;4tC\x1b[2;1;2;3tD\x1b[?38;2;1;2;3mE\x1b[7m"
       "\x1b[48;2;9;8;7mF\x1b[0;300;2;1tG\x1b[38;2;1;2mH\x1b[48;5;9mI     ",
+      "\x1b[38;2;1000;2;3mA\x1b[1;12345;1;1tB\x1b[48;2;;;mC\x1b[38;2;1:2;3mD\x1b[0;1;2;3;tE\x1b[1;"
+      "1;1;12345tF",
       // Sequences of 32 and 33 bytes, a number of five digits.
       "\x1b[38;2;100;100;100;48;2;200;2;1;1mA\x1b[38;2;100;100;100;48;2;200;2;1;12mB"
       "\x1b[12345;31mC",
