@@ -1,5 +1,9 @@
 #include "screen/vga_palette.hpp"
 
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+
 namespace vidtwine {
 
 namespace {
@@ -16,27 +20,52 @@ std::int64_t distance(TrueColor a, TrueColor b) noexcept {
   return (512 + meanRed) * red * red + 1024 * green * green + (767 - meanRed) * blue * blue;
 }
 
-}  // namespace
-
-unsigned nearestVgaColor(TrueColor color, unsigned first, unsigned last) noexcept {
+/// The index of the colour of table[first..last - 1] nearest to `color`; the first of
+/// equally near ones.
+unsigned nearestIn(TrueColor color, const TrueColor* table, unsigned first,
+                   unsigned last) noexcept {
   unsigned best = first;
+  std::int64_t bestDistance = distance(color, table[first]);
   for (unsigned index = first + 1; index < last; ++index) {
-    if (distance(color, kVgaPalette[index]) < distance(color, kVgaPalette[best])) best = index;
+    const std::int64_t d = distance(color, table[index]);
+    // Chosen by value, not by a branch: which entry is nearer is random for art's colours.
+    best = d < bestDistance ? index : best;
+    bestDistance = std::min(d, bestDistance);
   }
   return best;
 }
 
+}  // namespace
+
+unsigned nearestVgaColor(TrueColor color, unsigned first, unsigned last) noexcept {
+  return nearestIn(color, kVgaPalette.data(), first, last);
+}
+
 unsigned nearestXtermColor(TrueColor color) noexcept {
-  unsigned best = 16;
-  std::int64_t bestDistance = distance(color, kIndexedColors[16]);
-  for (unsigned index = 17; index < 256; ++index) {
-    const std::int64_t d = distance(color, kIndexedColors[index]);
-    if (d < bestDistance) {
-      best = index;
-      bestDistance = d;
+  // Once the red level of a cube entry is fixed, so are the weights, and its green and blue
+  // terms no longer depend on each other: the nearest entry of that red level has the
+  // nearest green and blue levels (the lower one of two as near, as the lower entry wins a
+  // tie). So six cube entries and the 24 grays are tried instead of 240 entries, about 8
+  // times faster for the many colours of 24-bit art.
+  constexpr std::array<int, 6> kLevels{0, 95, 135, 175, 215, 255};
+  const auto nearestLevel = [&kLevels](int value) {
+    unsigned best = 0;
+    for (unsigned level = 1; level < kLevels.size(); ++level) {
+      if (std::abs(value - kLevels[level]) < std::abs(value - kLevels[best])) best = level;
     }
+    return best;
+  };
+  const unsigned greenAndBlue = 6 * nearestLevel(greenOf(color)) + nearestLevel(blueOf(color));
+  unsigned best = 16 + greenAndBlue;
+  std::int64_t bestDistance = distance(color, kIndexedColors[best]);
+  for (unsigned red = 1; red < kLevels.size(); ++red) {
+    const unsigned index = 16 + 36 * red + greenAndBlue;
+    const std::int64_t d = distance(color, kIndexedColors[index]);
+    best = d < bestDistance ? index : best;
+    bestDistance = std::min(d, bestDistance);
   }
-  return best;
+  const unsigned gray = nearestIn(color, kIndexedColors.data(), 232, 256);
+  return distance(color, kIndexedColors[gray]) < bestDistance ? gray : best;
 }
 
 }  // namespace vidtwine

@@ -143,6 +143,32 @@ TEST(ColorPlanner, FindsTheNearestPaletteColours) {
   }
 }
 
+TEST(ColorPlanner, TheNearestXtermColourIsTheNearestOfAllEntries) {
+  // The same "redmean" distance, tried on every entry 16-255; the first of equals wins.
+  const auto distance = [](TrueColor a, TrueColor b) {
+    const std::int64_t meanRed = (std::int64_t{redOf(a)} + redOf(b)) / 2;
+    const std::int64_t red = std::int64_t{redOf(a)} - redOf(b);
+    const std::int64_t green = std::int64_t{greenOf(a)} - greenOf(b);
+    const std::int64_t blue = std::int64_t{blueOf(a)} - blueOf(b);
+    return (512 + meanRed) * red * red + 1024 * green * green + (767 - meanRed) * blue * blue;
+  };
+  // Every level from 0 to 255 in each channel, combined with the others at random.
+  std::uint32_t state = 1;
+  for (unsigned n = 0; n < 3 * 256 * 64; ++n) {
+    state = state * 1103515245u + 12345u;
+    std::array<std::uint8_t, 3> rgb{static_cast<std::uint8_t>(state >> 8),
+                                    static_cast<std::uint8_t>(state >> 16),
+                                    static_cast<std::uint8_t>(state >> 24)};
+    rgb[n % 3] = static_cast<std::uint8_t>(n / 3 % 256);
+    const TrueColor color = trueColor(rgb[0], rgb[1], rgb[2]);
+    unsigned best = 16;
+    for (unsigned index = 17; index < 256; ++index) {
+      if (distance(color, xtermColor(index)) < distance(color, xtermColor(best))) best = index;
+    }
+    ASSERT_EQ(nearestXtermColor(color), best) << std::hex << color;
+  }
+}
+
 /// What a generic writer puts out for `second` right after gray on black.
 std::string sequenceFor(ColorFlags flags, const CellStyle& second) {
   std::string output;
