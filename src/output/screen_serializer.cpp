@@ -158,13 +158,6 @@ void putStyledRow(TextRun& run, TextEventSink& sink, RowPieces& pieces,
   }
 }
 
-/// Asks for `bytes` to be brought into the cache.
-void prefetch(std::span<const std::byte> bytes) noexcept {
-  constexpr std::size_t kLine = 64;
-  for (std::size_t at = 0; at < bytes.size(); at += kLine)
-    __builtin_prefetch(bytes.data() + at);
-}
-
 bool isTrimmable(ScreenCell cell, CellColors colors) noexcept {
   return cellCharacter(cell) == kSpace && cellAttribute(cell) <= 0x0F &&
          colors.background == kNoTrueColor;
@@ -215,19 +208,9 @@ std::int32_t serialize(const VirtualScreen& screen, TextEventSink& sink,
   if (flags.has(SerializeFlag::Bom)) run.put(kByteOrderMark);
   if (flags.has(SerializeFlag::LtrOverride)) run.put(kLeftToRightOverride);
   const std::uint16_t blank = mapper.map(cellCharacter(kBlankCell));
-  std::span<const ScreenCell> nextCells = screen.rowCells(0);
-  std::span<const CellColors> nextColors = screen.rowColors(0);
   for (std::uint64_t row = 0; row < usedRows; ++row) {
-    const std::span<const ScreenCell> stored = nextCells;
-    const std::span<const CellColors> storedColors = nextColors;
-    // The next row is fetched into the cache while this one is written: rows lie apart in
-    // memory, where the processor does not foresee the reads.
-    if (row + 1 < usedRows) {
-      nextCells = screen.rowCells(row + 1);
-      nextColors = screen.rowColors(row + 1);
-      prefetch(std::as_bytes(nextCells));
-      prefetch(std::as_bytes(nextColors));
-    }
+    const std::span<const ScreenCell> stored = screen.rowCells(row);
+    const std::span<const CellColors> storedColors = screen.rowColors(row);
     const std::size_t length = writtenLength(stored, storedColors, trim);
     // Blank cells after the stored ones are written out unless trimming drops them.
     const std::uint64_t padding = trim ? 0 : screen.width() - stored.size();

@@ -333,8 +333,8 @@ const std::uint8_t* SequenceParser<D>::wholeSequence(const std::uint8_t* next,
   static_assert(D == Dialect::Bbs, "the separators and shapes here are the BBS dialect's");
   // The bytes of the sequence are classified at once, and each parameter is read from
   // where the separators put it: reading one number after another waited at each for the
-  // number before it (this halves the time of reading the sequences of 24-bit art). Up to
-  // 32 bytes after the `[`, and four more may be read past the last parameter's start.
+  // number before it (about 5% of the time of 24-bit art). Up to 32 bytes after the `[`,
+  // and four more may be read past the last parameter's start.
   constexpr std::ptrdiff_t kReach = 32 + 4;
   const bool privateMode = next != end && *next == '?';
   if (privateMode) ++next;
@@ -361,9 +361,7 @@ const std::uint8_t* SequenceParser<D>::wholeSequence(const std::uint8_t* next,
     const auto stop = static_cast<unsigned>(std::countr_zero(ends));
     const unsigned length = stop - start;
     if (length > 4) return nullptr;
-    std::uint32_t bytes;
-    std::memcpy(&bytes, next + start, sizeof bytes);
-    parameters[count] = digitsValue(bytes, length);
+    parameters[count] = numberAt(next + start, length);
     colons |= ((classes.colons >> stop) & 1u) << (count + 1);
     start = stop + 1;
   }

@@ -65,11 +65,9 @@ constexpr auto kFirstCells = [] {
 }();
 
 /// Writes the cells of the bytes from `next` on, up to the first byte below 0x20 or `limit`,
-/// to `out`; returns where it stopped. `out` has room for the cells up to `limit`. Cells
-/// after the run keep their values when `keepAfter`; else they are past the row's end and
-/// may be overwritten.
+/// to `out`; returns where it stopped. `out` has room for the cells up to `limit`.
 const std::uint8_t* copyPrintable(const std::uint8_t* next, const std::uint8_t* limit,
-                                  ScreenCell* out, ScreenCell attribute, bool keepAfter) noexcept {
+                                  ScreenCell* out, ScreenCell attribute) noexcept {
   if constexpr (std::endian::native == std::endian::little) {
     // Eight bytes at a time while eight are there; where the run ends is found by
     // arithmetic, without a comparison per byte.
@@ -82,20 +80,14 @@ const std::uint8_t* copyPrintable(const std::uint8_t* next, const std::uint8_t* 
       // matter); bytes from 0x80 up are not below.
       const std::uint64_t below = (bytes - 0x20 * kOnes) & ~bytes & 0x80 * kOnes;
       const auto count = static_cast<unsigned>(std::countr_zero(below)) / 8;
-      // Eight new cells, of which the first `count` replace the old ones. Past the row's
-      // end the old ones are not read: reading cells the last run wrote in part waits for
-      // that run's stores to land (about 5% of the time of coloured art).
+      // Eight new cells, of which the first `count` replace the old ones.
       const auto cells = cellsOf(bytes, attributes);
-      if (keepAfter) {
-        const std::array<std::uint64_t, 2>& mask = kFirstCells[count];
-        std::uint64_t old[2];
-        std::memcpy(old, out, sizeof old);
-        old[0] = (old[0] & ~mask[0]) | (cells[0] & mask[0]);
-        old[1] = (old[1] & ~mask[1]) | (cells[1] & mask[1]);
-        std::memcpy(out, old, sizeof old);
-      } else {
-        std::memcpy(out, cells.data(), sizeof cells);
-      }
+      const std::array<std::uint64_t, 2>& mask = kFirstCells[count];
+      std::uint64_t old[2];
+      std::memcpy(old, out, sizeof old);
+      old[0] = (old[0] & ~mask[0]) | (cells[0] & mask[0]);
+      old[1] = (old[1] & ~mask[1]) | (cells[1] & mask[1]);
+      std::memcpy(out, old, sizeof old);
       next += count;
       out += count;
       if (count != 8) return next;
@@ -183,7 +175,6 @@ const std::uint8_t* VirtualScreen::writeRun(const std::uint8_t* next, const std:
   if (stored != nullptr && column_ <= stored->length && stored->narrowings == narrowingCount_) {
     const std::uint8_t* at = next;
     std::uint32_t column = column_;
-    const bool keepAfter = column_ < stored->length;
     for (;;) {
       if (column == stored->capacity) {
         // What this run wrote so far moves along with the row.
@@ -196,7 +187,7 @@ const std::uint8_t* VirtualScreen::writeRun(const std::uint8_t* next, const std:
       ScreenCell* out = stored->cells + column;
       // The first byte is a character even below 0x20: the caller said so.
       *out = static_cast<ScreenCell>((*at << 8) | attribute);
-      const std::uint8_t* const done = copyPrintable(at + 1, stop, out + 1, attribute, keepAfter);
+      const std::uint8_t* const done = copyPrintable(at + 1, stop, out + 1, attribute);
       column += static_cast<std::uint32_t>(done - at);
       at = done;
       // Room ran out in the middle of the run: on with more room, unless it ends here.
@@ -393,24 +384,20 @@ inline void VirtualScreen::paintColors(Row& row, std::uint32_t begin, std::uint3
   }
   // Eight cells at a time, a loop that most runs of coloured art pass once, where a loop
   // per cell would end in a mispredicted branch at each run. The last eight may reach
-  // past `end`: stored cells there get their colours back (cells past the row's end need
-  // not, and reading them back would wait for the last run's stores).
+  // past `end`: the cells there get their colours back.
   constexpr std::uint32_t kStep = 8;
   if (end + kStep > row.capacity) {
     std::fill(colors + begin, colors + end, cellColors_);
     return;
   }
-  // The colours are stored from a register: copied from an array filled just before,
-  // they were read back in larger loads than the stores that filled it, which waits.
   const CellColors value = cellColors_;
-  const bool keepAfter = end < row.length;
   std::array<CellColors, kStep> after;
-  if (keepAfter) std::memcpy(after.data(), colors + end, sizeof after);
+  std::memcpy(after.data(), colors + end, sizeof after);
   for (std::uint32_t column = begin; column < end; column += kStep) {
     for (std::uint32_t cell = 0; cell < kStep; ++cell)
       colors[column + cell] = value;
   }
-  if (keepAfter) std::memcpy(colors + end, after.data(), sizeof after);
+  std::memcpy(colors + end, after.data(), sizeof after);
 }
 
 // ---- cursor -----------------------------------------------------------------------------

@@ -237,7 +237,6 @@ class VirtualScreen final {
   void setRenditionFlag(Rendition flag, bool on) noexcept {
     setRendition(static_cast<Rendition>(on ? rendition_ | flag : rendition_ & ~flag));
   }
-  /// The colours a character written now receives: the pen's, after reverse and concealed.
   static constexpr std::uint8_t kEscapeByte = 0x1B;
   /// The bytes that act instead of being written: NUL, BEL, BS, TAB, LF, CR and ESC.
   static constexpr bool isControl(std::uint8_t byte) noexcept {
@@ -246,6 +245,7 @@ class VirtualScreen final {
                                            (1u << 0x1B);
     return byte < 0x20 && ((kControlMask >> byte) & 1u) != 0;
   }
+  /// The colours a character written now receives: the pen's, after reverse and concealed.
   void updateColors() noexcept {
     CellColors colors = penColors_;
     if ((rendition_ & kRenditionReverse) != 0) std::swap(colors.foreground, colors.background);
