@@ -170,9 +170,10 @@ class SequenceParser {
   static constexpr std::size_t kParameters = D == Dialect::Bbs ? kBbsParameters : kMaxParameters;
 
   /// BBS dialect only. A whole control sequence from just after its `ESC[` when it lies in
-  /// the block and has only the common parts (digits of up to three, `;` and `:`
-  /// separators, a leading `?`): processed, and the place after its final byte; else null,
-  /// and nothing done that the step-by-step reading would not do again.
+  /// the block, within 32 bytes, and has only the common parts (numbers of up to four
+  /// digits, at most 16 of them, `;` and `:` separators, a leading `?`): processed, and the
+  /// place after its final byte; else null, and nothing done that the step-by-step reading
+  /// would not do again.
   const std::uint8_t* wholeSequence(const std::uint8_t* next, const std::uint8_t* end);
   /// Part of `wholeSequence`: the usual 24-bit colour sequences, `38;2;r;g;bm`,
   /// `48;2;r;g;bm`, `0;r;g;bt` and `1;r;g;bt`, known by their first bytes, with only the
