@@ -122,29 +122,18 @@ bool AnsiColorWriter::spell(const ColorTransition& t) {
       end = add(end, reverse ? (on ? 7 : 27) : (on ? 5 : 25));
     }
     if (t.bold != Switch::Keep) end = add(end, t.bold == Switch::On ? 1 : 22);
-    if (t.background != kUnknownColor) {
-      // With eight colours, only black itself is the default paper; a bright black is not.
-      const ColorValue paper = eight ? t.fullBackground : t.background;
-      if (defaults && paper == 0) {
-        end = add(end, 49);
-      } else if (extended || !isVga(t.background)) {
-        end = addExtended(end, 48, t.background, direct, darkYellow);
-      } else {
-        const auto colour = static_cast<unsigned>(t.background & 7);
-        end = add(end, isBright(t.background) ? 100 + colour : 40 + colour);
-      }
-    }
-    if (t.foreground != kUnknownColor) {
-      const ColorValue ink = eight ? t.fullForeground : t.foreground;
-      if (defaults && ink == 7) {
-        end = add(end, 39);
-      } else if (extended || !isVga(t.foreground)) {
-        end = addExtended(end, 38, t.foreground, direct, darkYellow);
-      } else {
-        const auto colour = static_cast<unsigned>(t.foreground & 7);
-        end = add(end, isBright(t.foreground) ? 90 + colour : 30 + colour);
-      }
-    }
+    // One layer, `base` 38 or 48: its default is base + 1, its eight colours start at
+    // base - 8, the bright ones at base + 52. With eight colours, only black itself is the
+    // default paper and gray the default ink; their bright forms are not.
+    const auto addLayer = [&](char* at, unsigned base, ColorValue value, ColorValue full,
+                              ColorValue defaultValue) {
+      if (defaults && (eight ? full : value) == defaultValue) return add(at, base + 1);
+      if (extended || !isVga(value)) return addExtended(at, base, value, direct, darkYellow);
+      const auto colour = static_cast<unsigned>(value & 7);
+      return add(at, (isBright(value) ? base + 52 : base - 8) + colour);
+    };
+    if (t.background != kUnknownColor) end = addLayer(end, 48, t.background, t.fullBackground, 0);
+    if (t.foreground != kUnknownColor) end = addLayer(end, 38, t.foreground, t.fullForeground, 7);
     // Nothing to change: nothing is put out.
     if (end == out + 1) return out;
     out[0] = kEscape;
