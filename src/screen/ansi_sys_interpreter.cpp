@@ -390,20 +390,13 @@ const std::uint8_t* SequenceParser<D>::wholeSequence(const std::uint8_t* next,
     start = stop + 1;
   }
   next += finalAt + 1;
-  // The shapes of nearly every sequence of 24-bit art take effect here, as the general
-  // reading would give them, without its walk through the parameters.
+  // Palette colours (`38;5;n`, `48;5;n`), the usual shape that `trueColorSequence` leaves,
+  // take effect here as the general reading would give them, without its walk through the
+  // parameters; every other shape goes that way.
   const std::uint32_t first = parameters[0];
-  if (byte == 'm' && colons == 0 && (first == 38 || first == 48)) {
-    if (count == 5 && parameters[1] == 2) {
-      screen_.setTrueColor(first == 48, colorOf(parameters + 2));
-      return next;
-    }
-    if (count == 3 && parameters[1] == 5) {
-      if (parameters[2] < 256) screen_.setTrueColor(first == 48, kIndexedColors[parameters[2]]);
-      return next;
-    }
-  } else if (byte == 't' && count >= 4 && first <= 1) {
-    screen_.setTrueColor(first == 0, colorOf(parameters + 1));
+  if (byte == 'm' && colons == 0 && (first == 38 || first == 48) && count == 3 &&
+      parameters[1] == 5) {
+    if (parameters[2] < 256) screen_.setTrueColor(first == 48, kIndexedColors[parameters[2]]);
     return next;
   }
   count_ = count;
