@@ -40,7 +40,7 @@ void ColorWriter::style(const CellStyle& style) {
   }
 }
 
-void ColorWriter::keptStyle(const CellStyle& style) {
+inline void ColorWriter::keptStyle(const CellStyle& style) {
   // What is put out depends on the style and on the colours shown before, as long as
   // those are VGA colours or unknown.
   const ColorValue foreground = planner_.shownForeground();
@@ -55,14 +55,15 @@ void ColorWriter::keptStyle(const CellStyle& style) {
   if (keptStyles_.empty()) keptStyles_ = PageBuffer(sizeof(KeptStyle) << kKeptStyleBits);
   KeptStyle& kept = reinterpret_cast<KeptStyle*>(
       keptStyles_.data())[(key * 0x9E3779B1u) >> (32 - kKeptStyleBits)];
-  if (kept.key == key) {
-    // All the slot's bytes are copied, a fixed size, which is quicker than a copy of the
-    // exact length; only `length` of them count.
-    std::memcpy(room(kept.bytes.size()), kept.bytes.data(), kept.bytes.size());
-    at_ += kept.length;
-    planner_.assumeShown(style.attribute);
-    return;
-  }
+  if (kept.key != key) return spellAndKeep(style, kept, key);
+  // All the slot's bytes are copied, a fixed size, which is quicker than a copy of the
+  // exact length; only `length` of them count.
+  std::memcpy(room(kept.bytes.size()), kept.bytes.data(), kept.bytes.size());
+  at_ += kept.length;
+  planner_.assumeShown(style.attribute);
+}
+
+void ColorWriter::spellAndKeep(const CellStyle& style, KeptStyle& kept, std::uint32_t key) {
   // Room first, so that the spelled bytes can be found in the buffer afterwards.
   const std::byte* const start = room(kept.bytes.size());
   const std::uint64_t flushes = flushes_;

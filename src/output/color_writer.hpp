@@ -98,8 +98,6 @@ class ColorWriter : public TextEventSink {
   template <typename StyleOf>
   void putRuns(std::span<const std::uint16_t> units, std::span<const std::uint32_t> starts,
                std::size_t runs, StyleOf styleOf);
-  /// `style` for attribute-only styles, from the kept spellings where one fits.
-  void keptStyle(const CellStyle& style);
 
   /// What `spell` put out for an attribute-only style and what the terminal showed before:
   /// art changes between few pairs of colours, so most styles are found here.
@@ -114,6 +112,12 @@ class ColorWriter : public TextEventSink {
   // its cache misses, a smaller one for spelling more; longer spellings (UTF-16) are not
   // kept.
   static constexpr std::size_t kKeptStyleBits = 12;
+
+  /// `style` for attribute-only styles, from the kept spellings where one fits. Inline for
+  /// the many short runs of art, the spelling out of line.
+  void keptStyle(const CellStyle& style);
+  /// Spells `style` and keeps the result in `kept` under `key`.
+  [[gnu::noinline]] void spellAndKeep(const CellStyle& style, KeptStyle& kept, std::uint32_t key);
 
   std::unique_ptr<Stream> target_;
   UnicodeEncoder encoder_;
