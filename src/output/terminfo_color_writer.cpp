@@ -7,6 +7,7 @@
 #include <term.h>
 
 #include <algorithm>
+#include <span>
 #include <string_view>
 
 #include "screen/vga_palette.hpp"
@@ -124,7 +125,8 @@ int TerminfoColorWriter::outputByte(int byte) {
   TerminfoColorWriter* writer = liveWriter;
   if (writer == nullptr) return -1;
   const auto unit = static_cast<std::uint16_t>(byte & 0xFF);
-  if (writer->putCount_ < writer->putUnits_.size()) writer->putUnits_[writer->putCount_] = unit;
+  if (writer->putCount_ < writer->putBytes_.size())
+    writer->putBytes_[writer->putCount_] = static_cast<char>(unit);
   ++writer->putCount_;
   writer->ColorWriter::put(unit);
   return byte;
@@ -133,17 +135,24 @@ int TerminfoColorWriter::outputByte(int byte) {
 bool TerminfoColorWriter::put(std::size_t slot, const char* capability, long parameter) {
   if (slot != kNoSlot && kept_[slot].kept) {
     const KeptOutput& kept = kept_[slot];
-    text({kept.units.data(), kept.length});
+    if (kept.ascii) {
+      putAscii({kept.bytes.data(), kept.length});
+    } else {
+      for (const char byte : std::span(kept.bytes).first(kept.length))
+        ColorWriter::put(static_cast<std::uint8_t>(byte));
+    }
     return true;
   }
   const char* text = parameter >= 0 ? tiparm(capability, parameter) : capability;
   putCount_ = 0;
   if (text == nullptr || tputs(text, 1, outputByte) == ERR) return false;
-  if (slot != kNoSlot && putCount_ <= kept_[slot].units.size() && repeatable(capability) &&
+  if (slot != kNoSlot && putCount_ <= kept_[slot].bytes.size() && repeatable(capability) &&
       repeatable(text)) {
     KeptOutput& kept = kept_[slot];
-    std::copy_n(putUnits_.begin(), putCount_, kept.units.begin());
+    std::copy_n(putBytes_.begin(), putCount_, kept.bytes.begin());
     kept.length = static_cast<std::uint8_t>(putCount_);
+    kept.ascii = std::all_of(kept.bytes.begin(), kept.bytes.begin() + kept.length,
+                             [](char byte) { return static_cast<unsigned char>(byte) < 0x80; });
     kept.kept = true;
   }
   return true;

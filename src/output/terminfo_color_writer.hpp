@@ -60,9 +60,9 @@ class TerminfoColorWriter final : public ColorWriter {
   const char* boldCap_ = nullptr;
   const char* brightBgCap_ = nullptr;
   ColorDepth depth_ = ColorDepth::Eight;
-  /// Units put out by the current capability, to keep it.
+  /// Bytes put out by the current capability, to keep it.
   std::size_t putCount_ = 0;
-  std::array<std::uint16_t, 32> putUnits_{};
+  std::array<char, 32> putBytes_{};
 
   /// The output of a capability, kept from its first use to be repeated. Expanding and
   /// putting out a capability costs the terminfo library far more than the few bytes it
@@ -70,8 +70,10 @@ class TerminfoColorWriter final : public ColorWriter {
   /// with terminfo variables, which could, are never kept.
   struct KeptOutput {
     bool kept = false;
+    /// All bytes below 0x80: put out as they are, without encoding each one.
+    bool ascii = false;
     std::uint8_t length = 0;
-    std::array<std::uint16_t, 30> units;
+    std::array<char, 29> bytes;
   };
   std::array<KeptOutput, kSlots> kept_{};
 };

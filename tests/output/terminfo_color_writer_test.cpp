@@ -43,6 +43,8 @@ vt-test16-nosgr0|test terminal without sgr0,
 	colors#16, setaf={setaf %p1%d}, setab={setab %p1%d}, bold={bold},
 vt-test256-nosetab|test terminal without setab,
 	colors#256, sgr0={sgr0}, setaf={setaf %p1%d}, bold={bold},
+vt-test16-8bit|test terminal whose colour capabilities start with the 8-bit CSI,
+	colors#16, setaf=\233{setaf %p1%d}, setab=\233{setab %p1%d}, use=vt-test8,
 )";
 
 using test::StringSink;
@@ -299,8 +301,15 @@ TEST_F(TerminfoColorWriterTest, MatchesTputForARealTerminal) {
 TEST_F(TerminfoColorWriterTest, RepeatsEachColourCapabilityExactly) {
   // Every attribute once, each changing both colours, so that each marker asks for both
   // capabilities; the second round repeats them all.
-  for (const auto& [term, palette] :
-       {std::pair{"vt-test256", true}, std::pair{"vt-test16", false}}) {
+  // The 8-bit CSI is the character U+009B, two bytes in UTF-8.
+  struct Terminal {
+    const char* term;
+    bool palette;
+    std::string csi;
+  };
+  for (const auto& [term, palette, csi] :
+       {Terminal{"vt-test256", true, ""}, Terminal{"vt-test16", false, ""},
+        Terminal{"vt-test16-8bit", false, "\xC2\x9B"}}) {
     SCOPED_TRACE(term);
     auto writer = open(term, ColorFlag::IntenseColors);
     ASSERT_NE(writer, nullptr);
@@ -314,7 +323,7 @@ TEST_F(TerminfoColorWriterTest, RepeatsEachColourCapabilityExactly) {
         const unsigned fg = i % 16;
         const unsigned bg = (i / 16 + i) % 16;
         steps.push_back(static_cast<int>(bg << 4 | fg));
-        expected.push_back("{setab " + std::to_string(index(bg)) + "}{setaf " +
+        expected.push_back(csi + "{setab " + std::to_string(index(bg)) + "}" + csi + "{setaf " +
                            std::to_string(index(fg)) + "}");
       }
     }
