@@ -11,11 +11,4 @@ namespace vidtwine {
 /// error and exits with status 1. False when /dev/null cannot be opened.
 bool prepareProcess() noexcept;
 
-/// Makes a mapped input file that shrinks or fails while it is read end the run as a read
-/// error does: the message for `path` (standard input when null), status 1, and no
-/// temporary output file left behind.
-void endOnLostInput(const char* path) noexcept;
-/// Once the mapped input is let go: SIGBUS has its default effect again.
-void stopEndingOnLostInput() noexcept;
-
 }  // namespace vidtwine

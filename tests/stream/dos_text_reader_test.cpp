@@ -1,5 +1,4 @@
 #include "stream/dos_text_reader.hpp"
-#include "stream/mapped_file.hpp"
 
 #include <string>
 
@@ -69,11 +68,6 @@ TEST(DosTextReader, EndsAtTheEndByteOrTheLimitWhicheverComesFirst) {
       DosTextReader reader(memoryWith(c.input), 4, c.limit, c.ignoreEof);
       EXPECT_EQ(readAll(reader, step), c.expected) << c.name << " step " << step;
     }
-    // A file read in place is cut the same way.
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(c.input.data());
-    const auto text = dosText({bytes, c.input.size()}, c.limit, c.ignoreEof);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(text.data()), text.size()), c.expected)
-        << c.name << " in place";
   }
 }
 
