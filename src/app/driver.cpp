@@ -51,8 +51,10 @@ namespace vidtwine {
 namespace {
 
 constexpr std::uint64_t kPipeCopyLimit = 4194304;
-constexpr std::uint64_t kReaderCapacity = 262144;
-constexpr std::uint64_t kOutputCapacity = 262144;
+// Input and output buffers: large enough that system calls cost little, small enough that
+// their first touch does (each new page is a fault; 256 KiB each was 5% slower).
+constexpr std::uint64_t kReaderCapacity = 65536;
+constexpr std::uint64_t kOutputCapacity = 65536;
 constexpr std::uint64_t kMetadataCapacity = 1024;
 constexpr std::int32_t kDefaultWidth = 80;
 constexpr std::int32_t kDefaultHeight = 25;
