@@ -22,13 +22,26 @@ std::uint64_t DosTextReader::readSome(std::byte* destination, std::uint64_t n) {
   if (finished_) return 0;
   std::uint64_t total = 0;
   while (!finished_ && total < n) {
-    if (position_ == fill_) {
-      position_ = 0;
-      fill_ = source_ ? source_->read(buffer_.get(), capacity_) : 0;
-      if (fill_ == 0) break;
+    std::byte* const out = destination + total;
+    // A read of a buffer's worth or more goes straight to the caller when nothing is held:
+    // no copy, and the own buffer's pages are never touched.
+    const bool direct = position_ == fill_ && n - total >= capacity_;
+    std::uint64_t asked = capacity_;
+    std::uint64_t got = fill_;
+    const std::byte* from = out;
+    if (direct) {
+      asked = n - total;
+      got = source_ ? source_->read(out, asked) : 0;
+      if (got == 0) break;
+    } else {
+      if (position_ == fill_) {
+        position_ = 0;
+        fill_ = got = source_ ? source_->read(buffer_.get(), capacity_) : 0;
+        if (fill_ == 0) break;
+      }
+      from = buffer_.get() + position_;
     }
-    std::uint64_t chunk = std::min(fill_ - position_, n - total);
-    const std::byte* from = buffer_.get() + position_;
+    std::uint64_t chunk = direct ? got : std::min(fill_ - position_, n - total);
     if (!ignoreEof_) {
       if (const void* end = std::memchr(from, 0x1A, static_cast<std::size_t>(chunk))) {
         chunk = static_cast<std::uint64_t>(static_cast<const std::byte*>(end) - from);
@@ -44,11 +57,13 @@ std::uint64_t DosTextReader::readSome(std::byte* destination, std::uint64_t n) {
       }
     }
     if (chunk == 0) break;
-    std::memcpy(destination + total, from, static_cast<std::size_t>(chunk));
-    position_ += chunk;
+    if (!direct) {
+      std::memcpy(out, from, static_cast<std::size_t>(chunk));
+      position_ += chunk;
+    }
     total += chunk;
-    // A short refill means the source has ended for now.
-    if (fill_ < capacity_) break;
+    // A short read means the source has ended for now.
+    if (got < asked) break;
   }
   return total;
 }
