@@ -320,7 +320,8 @@ class VirtualScreen final {
 
   // Declared first so that it outlives the rows, which point into it.
   RowArena arena_;
-  std::vector<std::unique_ptr<RowBlock>> blocks_;
+  /// In `arena_`; rows are trivially destroyed.
+  std::vector<RowBlock*> blocks_;
   std::vector<Narrowing> narrowings_;
   std::uint64_t narrowingCount_ = 0;
   std::uint64_t usedRows_ = 0;
