@@ -78,10 +78,19 @@ TEST(UnicodeWriter, LeavesAnOddTrailingByteUnconsumed) {
 }
 
 TEST(UnicodeWriter, LongWriteEqualsUnitByUnitWrites) {
-  // Long enough to span several internal batches, with 1-, 2- and 3-byte forms mixed.
+  // Long enough to span several internal batches, with 1-, 2- and 3-byte forms mixed, and
+  // runs of every length of ASCII, which may be encoded several at a time, each ended by a
+  // unit that is not (from 0x8000 up too, negative as a signed unit).
   std::vector<std::uint16_t> units;
   for (std::uint32_t i = 0; i < 5000; ++i)
     units.push_back(static_cast<std::uint16_t>(i * 37));
+  for (const unsigned end : {0x0080, 0x07FF, 0x2591, 0x8000, 0xFFFF}) {
+    for (unsigned length = 0; length < 40; ++length) {
+      for (unsigned i = 0; i < length; ++i)
+        units.push_back(static_cast<std::uint16_t>(0x20 + (i * 7 + length) % 0x60));
+      units.push_back(static_cast<std::uint16_t>(end));
+    }
+  }
   for (const auto format : {UnicodeFormat::Utf8, UnicodeFormat::Utf16Be, UnicodeFormat::Utf16Le}) {
     Chain whole(format);
     Chain single(format);
