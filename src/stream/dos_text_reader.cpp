@@ -26,22 +26,24 @@ std::uint64_t DosTextReader::readSome(std::byte* destination, std::uint64_t n) {
     // A read of a buffer's worth or more goes straight to the caller when nothing is held:
     // no copy, and the own buffer's pages are never touched.
     const bool direct = position_ == fill_ && n - total >= capacity_;
-    std::uint64_t asked = capacity_;
-    std::uint64_t got = fill_;
     const std::byte* from = out;
+    std::uint64_t chunk = 0;
+    // The source delivered less than asked: it has ended for now.
+    bool sourceShort = false;
     if (direct) {
-      asked = n - total;
-      got = source_ ? source_->read(out, asked) : 0;
-      if (got == 0) break;
+      chunk = source_ ? source_->read(out, n - total) : 0;
+      if (chunk == 0) break;
+      sourceShort = chunk < n - total;
     } else {
       if (position_ == fill_) {
         position_ = 0;
-        fill_ = got = source_ ? source_->read(buffer_.get(), capacity_) : 0;
+        fill_ = source_ ? source_->read(buffer_.get(), capacity_) : 0;
         if (fill_ == 0) break;
       }
       from = buffer_.get() + position_;
+      chunk = std::min(fill_ - position_, n - total);
+      sourceShort = fill_ < capacity_;
     }
-    std::uint64_t chunk = direct ? got : std::min(fill_ - position_, n - total);
     if (!ignoreEof_) {
       if (const void* end = std::memchr(from, 0x1A, static_cast<std::size_t>(chunk))) {
         chunk = static_cast<std::uint64_t>(static_cast<const std::byte*>(end) - from);
@@ -62,8 +64,7 @@ std::uint64_t DosTextReader::readSome(std::byte* destination, std::uint64_t n) {
       position_ += chunk;
     }
     total += chunk;
-    // A short read means the source has ended for now.
-    if (got < asked) break;
+    if (sourceShort) break;
   }
   return total;
 }
