@@ -31,7 +31,7 @@ Rendered render(std::string_view input, std::int32_t width = 80, std::int32_t he
   Rendered rendered{VirtualScreen::create(width, height, std::min(width, 8)), 0, {}};
   EXPECT_NE(rendered.screen, nullptr);
   auto stream = memoryWith(input);
-  auto metadata = MemoryStream::create(1024);
+  auto metadata = MemoryStream::create(1 << 16);
   rendered.result = AnsiSysInterpreter::run(*rendered.screen, metadata.get(), *stream);
   rendered.metadata = contentsOf(*metadata);
   return rendered;
@@ -284,6 +284,44 @@ TEST(AnsiSysInterpreterTest, BinaryJunkKeepsTheScreenConsistent) {
     EXPECT_LE(screen->column(), screen->width());
     EXPECT_LT(screen->windowRow(), screen->height());
     EXPECT_GE(screen->row(), screen->windowRow());
+  }
+}
+
+TEST(AnsiSysInterpreterTest, RepeatedSequencesActAsWhenReadByteByByte) {
+  // Sequences that recur are carried out from what their first reading did; fed a byte at a
+  // time, every one is read in full. Both readings must leave the same screen.
+  constexpr std::string_view kSequences[] = {
+      "1;33;44m", "0;5;7m", "8;28m", "31;;m", "38;48;99m", "1;2;22m", "m",
+      "0m",       "3A",     "2B",    "5C",    "D",         "7;3H",    ";9f",
+      "H",        "s",      "u",     "2J",    "K",         "1K",      "?7l",
+      "7h",       "=1h",    "3h",    "5,6H",  "99",        "1;\x1b",  "12345678m"};
+  std::uint32_t state = 88172645u;
+  for (int round = 0; round < 8; ++round) {
+    std::string input;
+    for (int i = 0; i < 3'000; ++i) {
+      state ^= state << 13;
+      state ^= state >> 17;
+      state ^= state << 5;
+      input += "\x1b[";
+      input += kSequences[state % std::size(kSequences)];
+      input.append((state >> 8) % 5, static_cast<char>('a' + (state >> 16) % 26));
+      if ((state >> 24) % 9 == 0) input += "\r\n";
+    }
+    const Rendered whole = render(input, 40 + round, 25);
+    auto screen = VirtualScreen::create(40 + round, 25, 8);
+    auto metadata = MemoryStream::create(1 << 16);
+    AnsiSysFeed feed(*screen, metadata.get(), nullptr);
+    for (const char byte : input)
+      feed.feed({reinterpret_cast<const std::uint8_t*>(&byte), 1});
+    EXPECT_EQ(whole.metadata, contentsOf(*metadata));
+    ASSERT_EQ(whole.screen->usedRows(), screen->usedRows());
+    EXPECT_EQ(whole.screen->row(), screen->row());
+    EXPECT_EQ(whole.screen->column(), screen->column());
+    EXPECT_EQ(whole.screen->rendition(), screen->rendition());
+    for (std::uint64_t row = 0; row < screen->usedRows(); ++row) {
+      for (std::uint32_t column = 0; column < screen->width(); ++column)
+        ASSERT_EQ(whole.screen->cell(row, column), screen->cell(row, column)) << row;
+    }
   }
 }
 
