@@ -257,6 +257,11 @@ class VirtualScreen final {
   /// `end` or the margin, whichever comes first; the cursor is not at the pending wrap.
   /// Returns where it stopped.
   const std::uint8_t* writeRun(const std::uint8_t* next, const std::uint8_t* end);
+  /// `writeRun` for any row: `limit` is where the margin or `end` stops the run, `stored`
+  /// the row's slot or null.
+  [[gnu::noinline]] const std::uint8_t* writeRunAnywhere(const std::uint8_t* next,
+                                                         const std::uint8_t* end,
+                                                         const std::uint8_t* limit, Row* stored);
   void tab();
   /// Writes at the cursor, which is not at the pending wrap, and advances it.
   void writeCell(ScreenCell value);
