@@ -4,7 +4,11 @@
 
 namespace vidtwine {
 
-ColorPlanner::ColorPlanner(const ColorPolicy& policy) noexcept : policy_(policy) {
+ColorPlanner::ColorPlanner(const ColorPolicy& policy) noexcept
+    : policy_(policy),
+      comparedForEquality_(!policy.brightBackgroundAttribute && !policy.brightBackgroundCode &&
+                           !policy.dimBackgrounds && !policy.boldAttribute && !policy.boldCode &&
+                           !(policy.defaultColors && policy.defaultsByReset)) {
   forget();
 }
 

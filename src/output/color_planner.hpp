@@ -82,6 +82,19 @@ class ColorPlanner final {
   ColorValue shownBackground() const noexcept { return background_; }
   /// After the changes that `plan` gave for the attribute-only style `attribute` were
   /// made again without asking it: the terminal shows the attribute's colours.
+  /// For the attribute-only style `attribute`: a number below 1024 that tells apart the
+  /// shown colours (VGA colours or unknown) to which `plan` gives different changes. Where
+  /// the policy compares the shown colours with the new ones only for equality, that is
+  /// just which of the two are equal: art with many colours changes between many pairs of
+  /// them, which would each count otherwise.
+  std::uint32_t shownKey(CellAttribute attribute) const noexcept {
+    if (comparedForEquality_) {
+      return static_cast<std::uint32_t>(foreground_ == (attribute & 0x0F)) |
+             static_cast<std::uint32_t>(background_ == (attribute >> 4)) << 1;
+    }
+    return static_cast<std::uint32_t>(foreground_ + 1) | static_cast<std::uint32_t>(background_ + 1)
+                                                             << 5;
+  }
   void assumeShown(CellAttribute attribute) noexcept {
     foreground_ = attribute & 0x0F;
     background_ = attribute >> 4;
@@ -96,6 +109,9 @@ class ColorPlanner final {
   ColorValue valueOf(TrueColor color, bool background) noexcept;
 
   ColorPolicy policy_;
+  /// No attribute that only a reset switches off, no dimmed colours, no defaults reached
+  /// by a reset: `plan` asks of the shown colours only whether they equal the new ones.
+  bool comparedForEquality_;
   ColorValue foreground_ = kUnknownColor;
   ColorValue background_ = kUnknownColor;
   /// The last 24-bit colour looked up, and its value: art uses few colours in long runs.

@@ -50,8 +50,7 @@ inline void ColorWriter::keptStyle(const CellStyle& style) {
     return;
   }
   const std::uint32_t key =
-      1 + (static_cast<std::uint32_t>(foreground + 1) |
-           static_cast<std::uint32_t>(background + 1) << 5 | std::uint32_t{style.attribute} << 10);
+      1 + (planner_.shownKey(style.attribute) | std::uint32_t{style.attribute} << 10);
   if (keptStyles_.empty()) keptStyles_ = PageBuffer(sizeof(KeptStyle) << kKeptStyleBits);
   KeptStyle& kept = reinterpret_cast<KeptStyle*>(
       keptStyles_.data())[(key * 0x9E3779B1u) >> (32 - kKeptStyleBits)];
