@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -124,6 +125,36 @@ TEST(ColorPlanner, PlansOnlyTheChanges) {
       }
     }
     EXPECT_EQ(transitions, c.transitions);
+  }
+}
+
+TEST(ColorPlanner, ShownColoursWithOneKeyGetTheSameChanges) {
+  // The writers keep what they spelled for a style under the style and this key.
+  ColorPolicy sixteen;
+  std::vector<ColorPolicy> policies(9, sixteen);
+  policies[1].defaultColors = true;
+  policies[2].defaultColors = policies[2].defaultsByReset = true;
+  policies[3].depth = ColorDepth::Eight;
+  policies[3].boldAttribute = policies[3].boldCode = policies[3].dimBackgrounds = true;
+  policies[4].brightBackgroundAttribute = policies[4].brightBackgroundCode = true;
+  policies[5].dimBackgrounds = true;
+  policies[6].boldAttribute = true;
+  policies[7].depth = ColorDepth::Palette256;
+  policies[8].defaultsByReset = true;
+  for (const ColorPolicy& policy : policies) {
+    std::map<std::uint32_t, std::string> changes;
+    // Shown before: unknown (or the defaults), then every attribute's colours.
+    for (int before = -1; before < 256; ++before) {
+      for (unsigned attribute = 0; attribute < 256; ++attribute) {
+        ColorPlanner planner(policy);
+        if (before >= 0) planner.plan(style(static_cast<CellAttribute>(before)));
+        const auto a = static_cast<CellAttribute>(attribute);
+        const std::uint32_t key = planner.shownKey(a) << 8 | attribute;
+        const std::string planned = spelled(planner.plan(style(a)));
+        const auto [kept, added] = changes.try_emplace(key, planned);
+        ASSERT_EQ(kept->second, planned) << "before " << before << ", attribute " << attribute;
+      }
+    }
   }
 }
 
