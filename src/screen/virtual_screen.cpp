@@ -202,11 +202,10 @@ const std::uint8_t* VirtualScreen::writeRun(const std::uint8_t* next, const std:
   const std::uint8_t* const limit = static_cast<std::size_t>(end - next) < room ? end : next + room;
   Row* stored = rowSlot(row_);
   // Most runs of art go to a row that was cut already, reaches the cursor and has room
-  // for the whole run, without 24-bit colours: written here in few steps, the rest out of
-  // line (5% of the time of ANSI art, which spilled registers for the general case).
+  // for the whole run: written here in few steps, the rest out of line (5% of the time of
+  // ANSI art, which spilled registers for the general case).
   if (stored == nullptr || column_ > stored->length || stored->narrowings != narrowingCount_ ||
-      static_cast<std::size_t>(limit - next) > stored->capacity - column_ ||
-      stored->colors != nullptr || cellColors_ != CellColors{}) {
+      static_cast<std::size_t>(limit - next) > stored->capacity - column_) {
     return writeRunAnywhere(next, end, limit, stored);
   }
   const auto attribute = static_cast<ScreenCell>(attribute_);
@@ -215,8 +214,11 @@ const std::uint8_t* VirtualScreen::writeRun(const std::uint8_t* next, const std:
   // The first byte is a character even below 0x20: the caller said so.
   *out = static_cast<ScreenCell>((*next << 8) | attribute);
   const std::uint8_t* const done = copyPrintable(next + 1, limit, out + 1, attribute);
+  const std::uint32_t begin = column_;
   column_ += static_cast<std::uint32_t>(done - next);
   stored->length = std::max(stored->length, column_);
+  if (stored->colors != nullptr || cellColors_ != CellColors{})
+    paintColors(*stored, begin, column_);
   return done;
 }
 
