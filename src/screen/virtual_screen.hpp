@@ -138,16 +138,8 @@ class VirtualScreen final {
   Rendition rendition() const noexcept { return rendition_; }
   void setRendition(Rendition rendition) noexcept {
     rendition_ = rendition;
-    // Reverse swaps the colours; concealed shows the paper colour as text (with reverse
-    // too, where that is the foreground). The text colour keeps its intensity.
-    const unsigned foreground = rendition & kRenditionForeground;
-    const unsigned background = (rendition & kRenditionBackground) >> 4;
-    const bool reverse = (rendition & kRenditionReverse) != 0;
-    const bool concealed = (rendition & kRenditionConcealed) != 0;
-    const unsigned paper = reverse ? foreground : background;
-    const unsigned text = concealed ? paper : reverse ? background : foreground;
-    attribute_ = static_cast<CellAttribute>(text | (paper << 4) |
-                                            (rendition & (kRenditionBold | kRenditionBlink)));
+    // From a table: art sets a rendition before nearly every run of characters.
+    attribute_ = kRenditionAttributes[rendition & kRenditionBits];
     if (penColors_ != CellColors{}) updateColors();
   }
 
@@ -234,6 +226,24 @@ class VirtualScreen final {
 
   VirtualScreen(std::uint32_t width, std::uint8_t height, std::uint8_t tabWidth) noexcept;
 
+  static constexpr Rendition kRenditionBits = 0x03FF;
+  /// The attribute of each rendition. Reverse swaps the colours; concealed shows the paper
+  /// colour as text (with reverse too, where that is the foreground). The text colour
+  /// keeps its intensity.
+  static constexpr auto kRenditionAttributes = [] {
+    std::array<CellAttribute, kRenditionBits + 1> attributes{};
+    for (unsigned rendition = 0; rendition <= kRenditionBits; ++rendition) {
+      const unsigned foreground = rendition & kRenditionForeground;
+      const unsigned background = (rendition & kRenditionBackground) >> 4;
+      const bool reverse = (rendition & kRenditionReverse) != 0;
+      const bool concealed = (rendition & kRenditionConcealed) != 0;
+      const unsigned paper = reverse ? foreground : background;
+      const unsigned text = concealed ? paper : reverse ? background : foreground;
+      attributes[rendition] = static_cast<CellAttribute>(
+          text | (paper << 4) | (rendition & (kRenditionBold | kRenditionBlink)));
+    }
+    return attributes;
+  }();
   void setRenditionFlag(Rendition flag, bool on) noexcept {
     setRendition(static_cast<Rendition>(on ? rendition_ | flag : rendition_ & ~flag));
   }
