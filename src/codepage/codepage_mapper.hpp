@@ -24,6 +24,8 @@ class CodepageMapper final {
   CodepageMapper(CodepageId id, MapperFlags flags) noexcept;
 
   std::uint16_t map(std::uint8_t byte) const noexcept { return table_[byte]; }
+  /// The unit of every byte, for writers that encode many at once.
+  const std::array<std::uint16_t, 256>& table() const noexcept { return table_; }
 
   /// The byte that maps to U+20AC, or 0 for none.
   std::uint8_t euroByte() const noexcept { return euroByte_; }

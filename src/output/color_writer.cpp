@@ -7,7 +7,7 @@ namespace vidtwine {
 
 namespace {
 
-// Units of `attributeRuns` and `styledRuns` encoded at once; the serialiser hands on
+// Characters of `attributeRuns` and `styledRuns` encoded at once; the serialiser hands on
 // pieces of this size.
 constexpr std::size_t kRunPiece = 1024;
 // Runs of up to this many bytes are copied as this many.
@@ -25,6 +25,8 @@ int ColorWriter::targetDescriptor() const noexcept {
 
 void ColorWriter::begin(bool styled) {
   styled_ = styled && !flags_.has(ColorFlag::NoColors);
+  // Each screen comes with its own code-page table.
+  encoder_.forgetTable();
 }
 
 void ColorWriter::keepSpelledStyles() {
@@ -94,16 +96,16 @@ void ColorWriter::text(std::span<const std::uint16_t> units) {
 }
 
 template <typename StyleOf>
-void ColorWriter::putRuns(std::span<const std::uint16_t> units,
-                          std::span<const std::uint32_t> starts, std::size_t runs,
-                          StyleOf styleOf) {
+void ColorWriter::putRuns(CellCharacters characters, std::span<const std::uint32_t> starts,
+                          std::size_t runs, StyleOf styleOf) {
   // The piece is encoded in one go, a loop the processor predicts, instead of a short
   // loop per run; then each run's bytes are copied, short ones at a fixed size, since a
   // copy of the exact length would branch on it. The bytes read past the end are never
   // counted.
   std::array<std::byte, UnicodeEncoder::kMaxUnitBytes * kRunPiece + kShortRunBytes> encoded;
   std::array<std::uint16_t, kRunPiece + 1> offsets;
-  encoder_.encode(units.data(), units.size(), encoded.data(), offsets.data());
+  encoder_.encodeCells(characters.cells.data(), characters.size(), *characters.table,
+                       encoded.data(), offsets.data());
   const auto putEncoded = [&](std::size_t from, std::size_t to) {
     const std::size_t begin = offsets[from];
     const std::size_t length = offsets[to] - begin;
@@ -121,20 +123,20 @@ void ColorWriter::putRuns(std::span<const std::uint16_t> units,
   }
 }
 
-void ColorWriter::attributeRuns(std::span<const std::uint16_t> units,
-                                std::span<const std::uint32_t> starts,
+void ColorWriter::attributeRuns(CellCharacters characters, std::span<const std::uint32_t> starts,
                                 std::span<const CellAttribute> attributes) {
-  if (units.size() > kRunPiece) return TextEventSink::attributeRuns(units, starts, attributes);
-  putRuns(units, starts, attributes.size(), [attributes](std::size_t r) {
+  if (characters.size() > kRunPiece) {
+    return TextEventSink::attributeRuns(characters, starts, attributes);
+  }
+  putRuns(characters, starts, attributes.size(), [attributes](std::size_t r) {
     return CellStyle{attributes[r], {}};
   });
 }
 
-void ColorWriter::styledRuns(std::span<const std::uint16_t> units,
-                             std::span<const std::uint32_t> starts,
+void ColorWriter::styledRuns(CellCharacters characters, std::span<const std::uint32_t> starts,
                              std::span<const CellStyle> styles) {
-  if (units.size() > kRunPiece) return TextEventSink::styledRuns(units, starts, styles);
-  putRuns(units, starts, styles.size(), [styles](std::size_t r) { return styles[r]; });
+  if (characters.size() > kRunPiece) return TextEventSink::styledRuns(characters, starts, styles);
+  putRuns(characters, starts, styles.size(), [styles](std::size_t r) { return styles[r]; });
 }
 
 void ColorWriter::handOver() {

@@ -27,9 +27,9 @@ class ColorWriter : public TextEventSink {
   void begin(bool styled) override;
   void style(const CellStyle& style) final;
   void text(std::span<const std::uint16_t> units) final;
-  void attributeRuns(std::span<const std::uint16_t> units, std::span<const std::uint32_t> starts,
+  void attributeRuns(CellCharacters characters, std::span<const std::uint32_t> starts,
                      std::span<const CellAttribute> attributes) final;
-  void styledRuns(std::span<const std::uint16_t> units, std::span<const std::uint32_t> starts,
+  void styledRuns(CellCharacters characters, std::span<const std::uint32_t> starts,
                   std::span<const CellStyle> styles) final;
   void endRow() final;
   bool finish() final;
@@ -96,8 +96,8 @@ class ColorWriter : public TextEventSink {
   /// The runs of `attributeRuns` and `styledRuns` in a piece of at most the serialiser's
   /// size; larger pieces go as style and text events.
   template <typename StyleOf>
-  void putRuns(std::span<const std::uint16_t> units, std::span<const std::uint32_t> starts,
-               std::size_t runs, StyleOf styleOf);
+  void putRuns(CellCharacters characters, std::span<const std::uint32_t> starts, std::size_t runs,
+               StyleOf styleOf);
 
   /// What `spell` put out for an attribute-only style and what the terminal showed before:
   /// art changes between few pairs of colours, so most styles are found here.

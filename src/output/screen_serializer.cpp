@@ -72,7 +72,6 @@ void putCharacters(TextRun& run, std::span<const ScreenCell> cells, std::uint64_
 /// screen, not per row: constructing its styles alone writes 12 KiB.
 struct RowPieces {
   static constexpr std::size_t kCells = 1024;
-  std::array<std::uint16_t, kCells> units;
   std::array<std::uint32_t, kCells + 1> starts;
   std::array<CellAttribute, kCells> attributes;
   std::array<CellStyle, kCells> styles;
@@ -83,7 +82,8 @@ struct RowPieces {
 void putStyledRow(TextRun& run, TextEventSink& sink, RowPieces& pieces,
                   std::span<const ScreenCell> cells, std::span<const CellColors> colors,
                   std::uint64_t padding, const CodepageMapper& mapper) {
-  auto& [units, starts, attributes, styles] = pieces;
+  auto& [starts, attributes, styles] = pieces;
+  const std::array<std::uint16_t, 256>* const table = &mapper.table();
   constexpr std::size_t kPiece = RowPieces::kCells;
   CellStyle current;
   bool first = true;
@@ -95,10 +95,10 @@ void putStyledRow(TextRun& run, TextEventSink& sink, RowPieces& pieces,
     first = false;
   };
   if (colors.empty()) {
-    // Most rows: only the attribute can change. The characters are mapped and the places
-    // where the attribute changes collected without a branch per cell (colour changes come
-    // at random in art, and such a branch would be mispredicted often); then each run goes
-    // out as a style and a text event.
+    // Most rows: only the attribute can change. The places where it changes are collected
+    // without a branch per cell (colour changes come at random in art, and such a branch
+    // would be mispredicted often); then the cells go out with their runs, mapped by the
+    // writer.
     run.flush();
     unsigned previous = first ? 0x100 : current.attribute;
     while (!cells.empty()) {
@@ -106,7 +106,6 @@ void putStyledRow(TextRun& run, TextEventSink& sink, RowPieces& pieces,
       std::size_t changes = 0;
       for (std::size_t i = 0; i < count; ++i) {
         const unsigned attribute = cellAttribute(cells[i]);
-        units[i] = mapper.map(cellCharacter(cells[i]));
         starts[changes] = static_cast<std::uint32_t>(i);
         attributes[changes] = static_cast<CellAttribute>(attribute);
         changes += attribute != previous ? 1 : 0;
@@ -114,7 +113,7 @@ void putStyledRow(TextRun& run, TextEventSink& sink, RowPieces& pieces,
       }
       starts[changes] = static_cast<std::uint32_t>(count);
       // Cells before the first change continue the style of the piece before.
-      sink.attributeRuns({units.data(), count}, {starts.data(), changes + 1},
+      sink.attributeRuns({cells.first(count), table}, {starts.data(), changes + 1},
                          {attributes.data(), changes});
       if (changes != 0) current = {attributes[changes - 1], {}};
       first = first && changes == 0;
@@ -133,7 +132,6 @@ void putStyledRow(TextRun& run, TextEventSink& sink, RowPieces& pieces,
       for (std::size_t i = 0; i < count; ++i) {
         const std::uint32_t attribute = cellAttribute(cells[i]);
         const CellColors cellColors = colors[i];
-        units[i] = mapper.map(cellCharacter(cells[i]));
         starts[runs] = static_cast<std::uint32_t>(i);
         const std::uint32_t differs = (attribute ^ attributeBefore) |
                                       (cellColors.foreground ^ colorsBefore.foreground) |
@@ -145,7 +143,8 @@ void putStyledRow(TextRun& run, TextEventSink& sink, RowPieces& pieces,
       starts[runs] = static_cast<std::uint32_t>(count);
       for (std::size_t r = 0; r < runs; ++r)
         styles[r] = {cellAttribute(cells[starts[r]]), colors[starts[r]]};
-      sink.styledRuns({units.data(), count}, {starts.data(), runs + 1}, {styles.data(), runs});
+      sink.styledRuns({cells.first(count), table}, {starts.data(), runs + 1},
+                      {styles.data(), runs});
       if (runs != 0) current = styles[runs - 1];
       first = first && runs == 0;
       cells = cells.subspan(count);

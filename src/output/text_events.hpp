@@ -1,6 +1,9 @@
 // What the screen serialiser hands to a writer: typed style, text and row events.
 #pragma once
 
+#include <algorithm>
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <span>
 
@@ -14,6 +17,17 @@ struct CellStyle {
   CellAttribute attribute = kDefaultAttribute;
   CellColors colors;
   friend constexpr bool operator==(const CellStyle&, const CellStyle&) noexcept = default;
+};
+
+/// Characters as the screen holds them: the code-page byte in each cell's high byte, and
+/// the table that maps those bytes to code units. Writers that encode many characters at
+/// once take each byte's encoding from a table of their own, made once per table.
+struct CellCharacters {
+  std::span<const ScreenCell> cells;
+  const std::array<std::uint16_t, 256>* table;
+
+  std::size_t size() const noexcept { return cells.size(); }
+  std::uint16_t unit(std::size_t i) const noexcept { return (*table)[cellCharacter(cells[i])]; }
 };
 
 /// The receiving end of the serialiser. Events come in this order: `begin` once, then per
@@ -30,22 +44,20 @@ class TextEventSink {
   virtual void style(const CellStyle& style) = 0;
   /// Characters as 16-bit code units.
   virtual void text(std::span<const std::uint16_t> units) = 0;
-  /// Characters of a row as `style` and `text` events in one call: run r is units
+  /// Characters of a row as `style` and `text` events in one call: run r is characters
   /// starts[r] to starts[r + 1] - 1 in the style of attributes[r] alone, or of styles[r]
   /// (the form for rows with 24-bit colours); `starts` has one entry more than there are
-  /// runs, the end. Units before starts[0] keep the style before. One call instead of two
-  /// for each of the short runs of art.
-  virtual void attributeRuns(std::span<const std::uint16_t> units,
-                             std::span<const std::uint32_t> starts,
+  /// runs, the end. Characters before starts[0] keep the style before. One call instead of
+  /// two for each of the short runs of art.
+  virtual void attributeRuns(CellCharacters characters, std::span<const std::uint32_t> starts,
                              std::span<const CellAttribute> attributes) {
-    putRuns(units, starts, attributes.size(), [attributes](std::size_t r) {
+    putRuns(characters, starts, attributes.size(), [attributes](std::size_t r) {
       return CellStyle{attributes[r], {}};
     });
   }
-  virtual void styledRuns(std::span<const std::uint16_t> units,
-                          std::span<const std::uint32_t> starts,
+  virtual void styledRuns(CellCharacters characters, std::span<const std::uint32_t> starts,
                           std::span<const CellStyle> styles) {
-    putRuns(units, starts, styles.size(), [styles](std::size_t r) { return styles[r]; });
+    putRuns(characters, starts, styles.size(), [styles](std::size_t r) { return styles[r]; });
   }
   /// The cells of a row are done; the line end follows.
   virtual void endRow() = 0;
@@ -56,12 +68,22 @@ class TextEventSink {
 
  private:
   template <typename StyleOf>
-  void putRuns(std::span<const std::uint16_t> units, std::span<const std::uint32_t> starts,
-               std::size_t runs, StyleOf styleOf) {
-    if (starts[0] != 0) text(units.first(starts[0]));
+  void putRuns(CellCharacters characters, std::span<const std::uint32_t> starts, std::size_t runs,
+               StyleOf styleOf) {
+    const auto putText = [&](std::size_t from, std::size_t to) {
+      std::array<std::uint16_t, 256> units;
+      while (from < to) {
+        const std::size_t count = std::min(to - from, units.size());
+        for (std::size_t i = 0; i < count; ++i)
+          units[i] = characters.unit(from + i);
+        text({units.data(), count});
+        from += count;
+      }
+    };
+    putText(0, starts[0]);
     for (std::size_t r = 0; r < runs; ++r) {
       style(styleOf(r));
-      text(units.subspan(starts[r], starts[r + 1] - starts[r]));
+      putText(starts[r], starts[r + 1]);
     }
   }
 };

@@ -48,6 +48,41 @@ std::uint32_t UnicodeEncoder::utf8Form(std::uint16_t unit) noexcept {
   return slot.form;
 }
 
+std::uint32_t UnicodeEncoder::formOf(std::uint16_t unit) const noexcept {
+  std::array<std::byte, 4> bytes{};
+  if (format_ == UnicodeFormat::Utf8) {
+    bytes[3] = static_cast<std::byte>(encodeUtf8(unit, bytes.data()));
+  } else {
+    const bool big = format_ == UnicodeFormat::Utf16Be;
+    bytes[big ? 0 : 1] = static_cast<std::byte>(unit >> 8);
+    bytes[big ? 1 : 0] = static_cast<std::byte>(unit & 0xFF);
+    bytes[3] = std::byte{2};
+  }
+  std::uint32_t form;
+  std::memcpy(&form, bytes.data(), sizeof form);
+  return form;
+}
+
+std::size_t UnicodeEncoder::encodeCells(const std::uint16_t* cells, std::size_t count,
+                                        const std::array<std::uint16_t, 256>& table, std::byte* out,
+                                        std::uint16_t* offsets) noexcept {
+  if (formsOf_ != &table) {
+    for (std::size_t byte = 0; byte < table.size(); ++byte)
+      byteForms_[byte] = formOf(table[byte]);
+    formsOf_ = &table;
+  }
+  // Each form is copied as four bytes, as in `encodeUnits`.
+  std::size_t length = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    offsets[i] = static_cast<std::uint16_t>(length);
+    const std::uint32_t form = byteForms_[cells[i] >> 8];
+    std::memcpy(out + length, &form, sizeof form);
+    length += formLength(form);
+  }
+  offsets[count] = static_cast<std::uint16_t>(length);
+  return length;
+}
+
 template <bool Offsets>
 std::size_t UnicodeEncoder::encodeUnits(const std::uint16_t* units, std::size_t count,
                                         std::byte* out, std::uint16_t* offsets) noexcept {

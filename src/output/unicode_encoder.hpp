@@ -33,6 +33,15 @@ class UnicodeEncoder final {
   /// the end.
   std::size_t encode(const std::uint16_t* units, std::size_t count, std::byte* out,
                      std::uint16_t* offsets) noexcept;
+  /// `encode` with offsets for the units that `table` gives the high bytes of `cells`: the
+  /// encoding of each byte is taken from a table made once per `table`, without a step per
+  /// unit. A table at the place of one used before is taken to be the same until
+  /// `forgetTable`.
+  std::size_t encodeCells(const std::uint16_t* cells, std::size_t count,
+                          const std::array<std::uint16_t, 256>& table, std::byte* out,
+                          std::uint16_t* offsets) noexcept;
+  /// The next table that `encodeCells` gets may be another at the same place.
+  void forgetTable() noexcept { formsOf_ = nullptr; }
   /// Encodes `count` ASCII characters (below 0x80) into `out`, which has room for 2 * count
   /// bytes; the number of bytes.
   std::size_t encodeAscii(const char* text, std::size_t count, std::byte* out) const noexcept;
@@ -53,7 +62,13 @@ class UnicodeEncoder final {
   std::size_t encodeUnits(const std::uint16_t* units, std::size_t count, std::byte* out,
                           std::uint16_t* offsets) noexcept;
 
+  /// The bytes of `unit` in this format, as `utf8Form` gives them.
+  std::uint32_t formOf(std::uint16_t unit) const noexcept;
+
   UnicodeFormat format_;
+  /// The forms of the bytes of the table at `formsOf_`.
+  const std::array<std::uint16_t, 256>* formsOf_ = nullptr;
+  std::array<std::uint32_t, 256> byteForms_;
   // Text art mixes one- and three-byte forms at random, which makes choosing the form per
   // unit a branch the processor mispredicts half the time. Text draws on a few hundred
   // characters, so looking the form up in a table of recent ones (by a hash of the unit)

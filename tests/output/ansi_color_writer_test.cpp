@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "codepage/codepage_mapper.hpp"
 #include "output/style_sequence.hpp"
 #include "output/unicode_encoder.hpp"
 #include "support/string_sink.hpp"
@@ -165,9 +166,15 @@ TEST(AnsiColorWriter, RunEventsEqualStyleAndTextEventsInEveryFormat) {
   // Runs of 1 to 40 units of one to three UTF-8 bytes each (longer and shorter than the
   // runs copied at a fixed size), in pieces smaller and larger than those encoded at once,
   // with styles that repeat (kept spellings) and 24-bit ones.
-  std::vector<std::uint16_t> units(1500);
-  for (std::size_t i = 0; i < units.size(); ++i)
-    units[i] = std::array<std::uint16_t, 4>{'a', 0x00E9, 0x2591, 0x263A}[i * 7 % 11 % 4];
+  // The run events carry cells and their code page's table, the others mapped units.
+  const CodepageMapper mapper(codepageByName("437"), MapperFlag::VgaLookalike);
+  std::vector<ScreenCell> cells(1500);
+  std::vector<std::uint16_t> units(cells.size());
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    const std::uint8_t byte = std::array<std::uint8_t, 4>{'a', 0x82, 0xB0, 0x01}[i * 7 % 11 % 4];
+    cells[i] = static_cast<ScreenCell>(byte << 8 | 0x07);
+    units[i] = mapper.map(byte);
+  }
   std::vector<std::uint32_t> starts{3};
   while (starts.back() < units.size())
     starts.push_back(static_cast<std::uint32_t>(
@@ -202,10 +209,13 @@ TEST(AnsiColorWriter, RunEventsEqualStyleAndTextEventsInEveryFormat) {
         writer.style(used[r]);
         writer.text(piece.subspan(starts[r], starts[r + 1] - starts[r]));
       }
-    } else if (attributesOnly) {
-      writer.attributeRuns(piece, {starts.data(), runs + 1}, attributes);
     } else {
-      writer.styledRuns(piece, {starts.data(), runs + 1}, used);
+      const CellCharacters characters{{cells.data(), piece.size()}, &mapper.table()};
+      if (attributesOnly) {
+        writer.attributeRuns(characters, {starts.data(), runs + 1}, attributes);
+      } else {
+        writer.styledRuns(characters, {starts.data(), runs + 1}, used);
+      }
     }
     writer.endRow();
     EXPECT_TRUE(writer.finish());
