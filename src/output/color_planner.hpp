@@ -80,8 +80,6 @@ class ColorPlanner final {
   /// The colours the terminal is taken to show.
   ColorValue shownForeground() const noexcept { return foreground_; }
   ColorValue shownBackground() const noexcept { return background_; }
-  /// After the changes that `plan` gave for the attribute-only style `attribute` were
-  /// made again without asking it: the terminal shows the attribute's colours.
   /// For the attribute-only style `attribute`: a number below 1024 that tells apart the
   /// shown colours (VGA colours or unknown) to which `plan` gives different changes. Where
   /// the policy compares the shown colours with the new ones only for equality, that is
@@ -95,6 +93,8 @@ class ColorPlanner final {
     return static_cast<std::uint32_t>(foreground_ + 1) | static_cast<std::uint32_t>(background_ + 1)
                                                              << 5;
   }
+  /// After the changes that `plan` gave for the attribute-only style `attribute` were
+  /// made again without asking it: the terminal shows the attribute's colours.
   void assumeShown(CellAttribute attribute) noexcept {
     foreground_ = attribute & 0x0F;
     background_ = attribute >> 4;

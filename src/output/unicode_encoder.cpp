@@ -40,10 +40,8 @@ UnicodeEncoder::UnicodeEncoder(UnicodeFormat format) noexcept : format_(format) 
 std::uint32_t UnicodeEncoder::utf8Form(std::uint16_t unit) noexcept {
   Utf8Form& slot = utf8Forms_[(unit ^ (unit >> 5)) & (kFormSlots - 1)];
   if (slot.unit != unit) {
-    std::array<std::byte, 4> bytes{};
-    bytes[3] = static_cast<std::byte>(encodeUtf8(unit, bytes.data()));
     slot.unit = unit;
-    std::memcpy(&slot.form, bytes.data(), sizeof slot.form);
+    slot.form = formOf(unit);
   }
   return slot.form;
 }

@@ -62,7 +62,8 @@ class UnicodeEncoder final {
   std::size_t encodeUnits(const std::uint16_t* units, std::size_t count, std::byte* out,
                           std::uint16_t* offsets) noexcept;
 
-  /// The bytes of `unit` in this format, as `utf8Form` gives them.
+  /// The bytes of `unit` in this format in the first two or three of four bytes, in memory
+  /// order, and their number in the fourth.
   std::uint32_t formOf(std::uint16_t unit) const noexcept;
 
   UnicodeFormat format_;

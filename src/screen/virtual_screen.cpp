@@ -78,8 +78,8 @@ constexpr auto kFirstCells = [] {
                                                                 ScreenCell attribute) noexcept {
 #if defined(__SSE2__)
   // Eight bytes at a time, widened to cells by interleaving them with the attribute; where
-  // the run ends is found by one comparison (about 5% of the instructions of ANSI art
-  // against the same steps in 64-bit words).
+  // the run ends is found by one comparison (7% fewer instructions on ANSI art and 2% less
+  // time than the same steps in 64-bit words).
   const __m128i attributes = _mm_set1_epi8(static_cast<char>(attribute));
   const __m128i lastControl = _mm_set1_epi8(0x1F);
   while (limit - next >= 8) {
@@ -202,8 +202,8 @@ const std::uint8_t* VirtualScreen::writeRun(const std::uint8_t* next, const std:
   const std::uint8_t* const limit = static_cast<std::size_t>(end - next) < room ? end : next + room;
   Row* stored = rowSlot(row_);
   // Most runs of art go to a row that was cut already, reaches the cursor and has room
-  // for the whole run: written here in few steps, the rest out of line (5% of the time of
-  // ANSI art, which spilled registers for the general case).
+  // for the whole run: written here in few steps, the rest out of line (2 to 4% of the time
+  // of ANSI art, for registers the general case saved and restored).
   if (stored == nullptr || column_ > stored->length || stored->narrowings != narrowingCount_ ||
       static_cast<std::size_t>(limit - next) > stored->capacity - column_) {
     return writeRunAnywhere(next, end, limit, stored);
@@ -227,8 +227,9 @@ const std::uint8_t* VirtualScreen::writeRunAnywhere(const std::uint8_t* next,
                                                     const std::uint8_t* limit, Row* stored) {
   const auto attribute = static_cast<ScreenCell>(attribute_);
   if (row_ >= usedRows_) usedRows_ = row_ + 1;
-  // Most runs go to a row that was cut already and reaches the cursor: their end is found
-  // while they are copied, in one pass; 24-bit colours are painted after.
+  // A row that was cut already and reaches the cursor but has too little room: the run's
+  // end is found while it is copied, in one pass, the row growing on the way; 24-bit
+  // colours are painted after.
   if (stored != nullptr && column_ <= stored->length && stored->narrowings == narrowingCount_) {
     const std::uint8_t* at = next;
     std::uint32_t column = column_;
