@@ -283,7 +283,8 @@ bool SequenceParser<D>::feed(std::span<const std::uint8_t> block) {
           if (next == end) return true;
           ++next;
           if (next != end && *next == '[') {
-            if constexpr (D == Dialect::AnsiSys) {
+            // The eight bytes are taken as a number in little-endian order.
+            if constexpr (D == Dialect::AnsiSys && std::endian::native == std::endian::little) {
               if (end - next > 8) {
                 if (const std::uint8_t* after = shortSequence(next + 1)) {
                   next = after;
