@@ -45,6 +45,13 @@ std::string rowText(const VirtualScreen& screen, std::uint64_t row) {
   return text.substr(0, text.find_last_not_of(' ') + 1);
 }
 
+/// A step of a xorshift generator: reproducible input without a seed to keep.
+void nextRandom(std::uint32_t& state) {
+  state ^= state << 13;
+  state ^= state >> 17;
+  state ^= state << 5;
+}
+
 /// The attribute of the cell just before the cursor.
 CellAttribute lastAttribute(const VirtualScreen& screen) {
   return cellAttribute(screen.cell(screen.row(), screen.column() - 1));
@@ -270,9 +277,7 @@ TEST(AnsiSysInterpreterTest, BinaryJunkKeepsTheScreenConsistent) {
   for (int round = 0; round < 20; ++round) {
     std::string input;
     for (int i = 0; i < 50'000; ++i) {
-      state ^= state << 13;
-      state ^= state >> 17;
-      state ^= state << 5;
+      nextRandom(state);
       const char pick = kPicks[state % kPicks.size()];
       input += (state >> 8) % 4 == 0 ? static_cast<char>(state >> 24) : pick;
     }
@@ -299,9 +304,7 @@ TEST(AnsiSysInterpreterTest, RepeatedSequencesActAsWhenReadByteByByte) {
   for (int round = 0; round < 8; ++round) {
     std::string input;
     for (int i = 0; i < 3'000; ++i) {
-      state ^= state << 13;
-      state ^= state >> 17;
-      state ^= state << 5;
+      nextRandom(state);
       input += "\x1b[";
       input += kSequences[state % std::size(kSequences)];
       input.append((state >> 8) % 5, static_cast<char>('a' + (state >> 16) % 26));
