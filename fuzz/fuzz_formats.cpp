@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   stream->write(file.data(), file.size());
   switch (loader) {
     case 0:
-      FUZZ_CHECK(BinaryTextLoader::load(*screen, file) == nullptr);
+      FUZZ_CHECK(BinaryTextLoader::load(*screen, *stream, file.size(), false) == nullptr);
       FUZZ_CHECK(screen->usedRows() == (file.size() / 2 + screen->width() - 1) / screen->width());
       break;
     case 1:

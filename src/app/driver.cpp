@@ -136,10 +136,14 @@ class Run {
   std::unique_ptr<CodepageMapper> mapper_;
   InterpreterReport report_;
   InputFormat format_ = InputFormat::Ansi;
-  /// A binary format's bytes: all before the SAUCE block, 0x1A included, read into
-  /// `dataBytes_`.
+  /// The bytes of the other binary formats: all before the SAUCE block, 0x1A included,
+  /// read into `dataBytes_`.
   PageBuffer dataBytes_;
   std::span<const std::uint8_t> data_;
+  /// Binary text's bytes before the SAUCE block, read from `input_` as they are drawn,
+  /// and whether a last 0x1A in front of the block is dropped (-S drops the record later).
+  std::uint64_t binarySize_ = 0;
+  bool binaryEndMark_ = false;
   LoadReport loadReport_;
 };
 
@@ -431,6 +435,12 @@ void Run::chooseFormat() {
   if (record_ != nullptr && record_->dataSize() < size) size = record_->dataSize();
   input_->seek(SeekOrigin::FromStart, 0);
   const auto wanted = static_cast<std::size_t>(size > 0 ? size : 0);
+  // Binary text is drawn as it is read, in blocks.
+  if (format_ == InputFormat::Bin) {
+    binarySize_ = wanted;
+    binaryEndMark_ = record_ != nullptr;
+    return;
+  }
   // Read, not mapped: on the virtual machines measured, the page faults of a mapping cost
   // more than the copy (binary text 10% and ANSI art 5% slower).
   dataBytes_ = PageBuffer(wanted);
@@ -492,7 +502,7 @@ bool Run::load() {
   LoadError error = nullptr;
   switch (format_) {
     case InputFormat::Bin:
-      error = BinaryTextLoader::load(*screen_, data_);
+      error = BinaryTextLoader::load(*screen_, *input_, binarySize_, binaryEndMark_);
       break;
     case InputFormat::XBin:
       error = XBinLoader::load(*screen_, data_, loadReport_);

@@ -2,18 +2,21 @@
 #pragma once
 
 #include <cstdint>
-#include <span>
 
 #include "formats/load_report.hpp"
 #include "screen/virtual_screen.hpp"
+#include "stream/stream.hpp"
 
 namespace vidtwine {
 
 class BinaryTextLoader final {
  public:
-  /// Draws the pairs of `data` in rows of the screen's width; the height follows from the
-  /// data, and a last odd byte is ignored.
-  static LoadError load(VirtualScreen& screen, std::span<const std::uint8_t> data);
+  /// Draws the pairs of the first `size` bytes of `input` in rows of the screen's width;
+  /// the height follows from the data, and a last odd byte is ignored. With
+  /// `dropEndOfFile`, a last byte 0x1A (the end-of-file mark in front of a SAUCE record)
+  /// is no part of the data.
+  static LoadError load(VirtualScreen& screen, Stream& input, std::uint64_t size,
+                        bool dropEndOfFile);
 };
 
 }  // namespace vidtwine

@@ -33,6 +33,9 @@ TEST(FormatsCli, CorpusFilesAtTheirWidthWithTheirPalettes) {
     EXPECT_EQ(result.status, 0) << c.name;
     EXPECT_EQ(result.err, c.metadata) << c.name;
   }
+  // With -S the data still ends at the record, without the 0x1A in front of it.
+  const auto hal = (*dir / "sx_HAL-HM-160col.BIN").string();
+  EXPECT_EQ(runVidtwine({"-a", "-m", "-S", "-o", "/dev/null", hal}).err, cases[1].metadata);
   // The XBin's own dark gray, which the VGA does not have.
   const auto wolverine = runVidtwine({"--truecolor", (*dir / "itm_42_WOLVR.XB").string()});
   EXPECT_NE(wolverine.out.find("48;2;48;48;48"), std::string::npos);

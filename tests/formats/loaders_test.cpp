@@ -94,19 +94,56 @@ TEST(CellGrid, AttributesAndPalettes) {
   EXPECT_EQ(palette[1], trueColor(0, 0, 0));
 }
 
-TEST(BinaryTextLoader, RowsOfTheScreenWidthAndAnOddByteIgnored) {
-  auto screen = VirtualScreen::create(4, 25, 4);
-  const Bytes data = bytes(
+TEST(BinaryTextLoader, RowsOfTheScreenWidthUpToTheSizeAndTheEndOfFileMark) {
+  const Bytes five = bytes(
       "a\x07"
       "b\x1c"
       "c\x07"
       "d\x07"
-      "e\x07"
-      "\x1a");
-  ASSERT_EQ(BinaryTextLoader::load(*screen, data), nullptr);
+      "e\x1a");
+  // The loader reads in blocks of 64 KiB: data that ends on and just after a block's end.
+  const Bytes block = [] {
+    Bytes pairs;
+    for (std::size_t i = 0; i < 32768; ++i)
+      pairs.insert(pairs.end(), {static_cast<std::uint8_t>('a' + i % 4), 0x07});
+    return pairs;
+  }();
+  struct Case {
+    Bytes file;
+    std::uint64_t size;
+    bool dropEndOfFile;
+    std::uint64_t cells;
+    ScreenCell last;
+  };
+  const Case cases[] = {
+      {five, 10, false, 5, 'e' << 8 | 0x4A},
+      {five, 10, true, 4, 'd' << 8 | 0x07},  // the mark dropped, the odd byte ignored
+      {five + bytes("\x1a"), 11, true, 5, 'e' << 8 | 0x4A},
+      {five + bytes("SAUCE"), 6, true, 3, 'c' << 8 | 0x07},
+      {block + bytes("\x1a"), 65537, true, 32768, 'd' << 8 | 0x07},
+      {block + bytes("e\x1a"), 65538, true, 32768, 'd' << 8 | 0x07},
+      {block + bytes("e\x07\x1a"), 65539, true, 32769, 'e' << 8 | 0x07},
+      {block + bytes("e\x07"
+                     "f\x07"),
+       65538, false, 32769, 'e' << 8 | 0x07},
+  };
+  for (const Case& c : cases) {
+    auto screen = VirtualScreen::create(4, 25, 4);
+    auto stream = MemoryStream::create(c.file.size() + 1);
+    stream->write(c.file.data(), c.file.size());
+    ASSERT_EQ(BinaryTextLoader::load(*screen, *stream, c.size, c.dropEndOfFile), nullptr);
+    EXPECT_EQ(screen->usedRows(), (c.cells + 3) / 4) << c.size;
+    EXPECT_EQ(screen->cell((c.cells - 1) / 4, (c.cells - 1) % 4), c.last) << c.size;
+    if (c.cells % 4 != 0) {
+      EXPECT_EQ(screen->cell(c.cells / 4, c.cells % 4), kBlankCell) << c.size;
+    }
+  }
+  auto screen = VirtualScreen::create(4, 25, 4);
+  auto stream = MemoryStream::create(16);
+  stream->write(five.data(), five.size());
+  ASSERT_EQ(BinaryTextLoader::load(*screen, *stream, 10, false), nullptr);
   EXPECT_EQ(screenText(*screen), "abcd|e");
   EXPECT_EQ(screen->cell(0, 1), 'b' << 8 | 0x49);
-  EXPECT_EQ(screen->usedRows(), 2U);
 }
 
 /// An XBin file: header, then `rest`.
