@@ -53,7 +53,9 @@ inline void ColorWriter::keptStyle(const CellStyle& style) {
   }
   const std::uint32_t key =
       1 + (planner_.shownKey(style.attribute) | std::uint32_t{style.attribute} << 10);
-  if (keptStyles_.empty()) keptStyles_ = PageBuffer(sizeof(KeptStyle) << kKeptStyleBits);
+  // Taken whole: its slots are spread over all its pages at random.
+  if (keptStyles_.empty())
+    keptStyles_ = PageBuffer::prefaulted(sizeof(KeptStyle) << kKeptStyleBits);
   KeptStyle& kept = reinterpret_cast<KeptStyle*>(
       keptStyles_.data())[(key * 0x9E3779B1u) >> (32 - kKeptStyleBits)];
   if (kept.key != key) return spellAndKeep(style, kept, key);

@@ -1,5 +1,6 @@
 #include "stream/buffered_writer.hpp"
 
+#include <algorithm>
 #include <cstring>
 
 namespace vidtwine {
@@ -14,8 +15,16 @@ BufferedWriter::~BufferedWriter() {
   flush(false);
 }
 
+void BufferedWriter::prefaultMore(std::uint64_t end) noexcept {
+  const std::uint64_t through =
+      std::min(capacity_, (end + kPrefaultStep - 1) / kPrefaultStep * kPrefaultStep);
+  prefault(buffer_.get() + prefaulted_, static_cast<std::size_t>(through - prefaulted_));
+  prefaulted_ = through;
+}
+
 std::uint64_t BufferedWriter::writeSome(const std::byte* data, std::uint64_t n) {
   const std::uint64_t room = capacity_ - fill_;
+  prefaultThrough(std::min(fill_ + n, capacity_));
   if (n <= room) {
     std::memcpy(buffer_.get() + fill_, data, static_cast<std::size_t>(n));
     fill_ += n;

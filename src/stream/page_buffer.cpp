@@ -1,6 +1,7 @@
 #include "stream/page_buffer.hpp"
 
 #include <sys/mman.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <new>
@@ -42,6 +43,12 @@ bool PageBuffer::map(std::size_t bytes) noexcept {
   return true;
 }
 
+PageBuffer PageBuffer::prefaulted(std::size_t bytes) {
+  PageBuffer buffer(bytes);
+  prefault(buffer.data(), bytes);
+  return buffer;
+}
+
 PageBuffer::PageBuffer(PageBuffer&& other) noexcept
     : mapping_(std::exchange(other.mapping_, nullptr)),
       mappingSize_(std::exchange(other.mappingSize_, 0)),
@@ -67,6 +74,20 @@ void PageBuffer::release() noexcept {
   if (mapping_ != nullptr) munmap(mapping_, mappingSize_);
   mapping_ = data_ = nullptr;
   mappingSize_ = size_ = 0;
+}
+
+void prefault(std::byte* begin, std::size_t bytes) noexcept {
+#ifdef MADV_POPULATE_WRITE
+  if (bytes == 0) return;
+  // Widened to whole pages: the pages around the bytes are mapped too.
+  static const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+  const auto first = reinterpret_cast<std::uintptr_t>(begin) / page * page;
+  const std::uintptr_t end = reinterpret_cast<std::uintptr_t>(begin) + bytes;
+  madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE);
+#else
+  (void)begin;
+  (void)bytes;
+#endif
 }
 
 }  // namespace vidtwine

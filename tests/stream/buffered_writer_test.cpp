@@ -1,5 +1,7 @@
 #include "stream/buffered_writer.hpp"
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -50,6 +52,38 @@ TEST(BufferedWriter, AFullBufferSpillsOnlyWhenMoreArrives) {
   EXPECT_EQ(writer->putByte('b'), 'b');
   EXPECT_EQ(recorder->writes, std::vector<std::uint64_t>{512});
   EXPECT_EQ(writer->fill(), 1u);
+}
+
+TEST(BufferedWriter, RoomHandedOutInStepsAndWritesMixedKeepEveryByteInOrder) {
+  // Writers fill the buffer in place as far as it hands out room, which comes in steps of
+  // pages taken ahead, or write into it.
+  auto [recorder, writer] = makeChain(262144);
+  std::string expected;
+  std::uint32_t state = 1;
+  for (int i = 0; i < 400; ++i) {
+    state = state * 1103515245 + 12345;
+    const std::size_t size = state >> 16 & 0x3FFF;
+    const char byte = static_cast<char>('a' + i % 26);
+    if (i % 3 == 0) {
+      writer->write(std::string(size, byte).data(), size);
+    } else {
+      const std::span<std::byte> room = writer->writeRoom();
+      const std::uint64_t rest = writer->capacity() - writer->fill();
+      ASSERT_LE(room.size(), rest);
+      ASSERT_GE(room.size(), std::min<std::uint64_t>(rest, 65536));
+      const std::size_t used = std::min(size, room.size());
+      std::memset(room.data(), byte, used);
+      writer->commitRoom(used);
+      if (used == rest) writer->flush(false);
+      expected.append(used, byte);
+      continue;
+    }
+    expected.append(size, byte);
+  }
+  writer->flush(false);
+  EXPECT_EQ(recorder->bytes, expected);
+  for (std::size_t i = 0; i + 1 < recorder->writes.size(); ++i)
+    EXPECT_EQ(recorder->writes[i], 262144u);
 }
 
 TEST(BufferedWriter, ALargeWriteGoesStraightThroughAfterWhatIsHeld) {
