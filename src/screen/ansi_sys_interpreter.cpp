@@ -15,7 +15,6 @@
 #endif
 
 #include "screen/vga_palette.hpp"
-#include "stream/page_buffer.hpp"
 
 namespace vidtwine {
 
@@ -794,14 +793,12 @@ template <Dialect D>
 std::int32_t runDialect(VirtualScreen& screen, Stream* metadata, Stream& input,
                         InterpreterReport& report) {
   SequenceParser<D> parser(screen, metadata, report);
-  // Its pages taken at once rather than a fault each (1% of ANSI art).
-  const PageBuffer buffer = PageBuffer::prefaulted(kBlockSize);
-  const std::span block(reinterpret_cast<std::uint8_t*>(buffer.data()), kBlockSize);
+  std::array<std::uint8_t, kBlockSize> block;
   std::uint64_t total = 0;
   for (;;) {
     const std::uint64_t got = input.read(block.data(), block.size());
     if (got == 0) break;
-    if (!parser.feed(block.first(static_cast<std::size_t>(got)))) return -1;
+    if (!parser.feed({block.data(), static_cast<std::size_t>(got)})) return -1;
     total += got;
     // A short block means a read step delivered nothing: the input is done.
     if (got < block.size()) break;

@@ -71,10 +71,9 @@ void* RowArena::allocate(std::size_t bytes) {
   if (static_cast<std::size_t>(end_ - next_) < size) {
     // The rest of the current chunk is left unused: at most one block's worth.
     const std::size_t chunk = std::max(chunks_.empty() ? kFirstChunk : kChunk, size);
-    // Pages of a large chunk are not touched until blocks are written, so a fresh chunk
-    // does not count towards the resident memory. The first one's pages are taken at
-    // once, which costs less than a fault each (1% of ANSI art).
-    chunks_.push_back(chunk == kFirstChunk ? PageBuffer::prefaulted(chunk) : PageBuffer(chunk));
+    // Pages of a chunk are not touched until blocks are written, so a fresh chunk does not
+    // count towards the resident memory.
+    chunks_.emplace_back(chunk);
     next_ = chunks_.back().data();
     end_ = next_ + chunk;
     VIDTWINE_POISON(next_, chunk);

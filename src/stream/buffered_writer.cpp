@@ -17,7 +17,7 @@ BufferedWriter::~BufferedWriter() {
 
 void BufferedWriter::prefaultMore(std::uint64_t end) noexcept {
   const std::uint64_t through =
-      std::min(capacity_, (end + kPrefaultStep - 1) / kPrefaultStep * kPrefaultStep);
+      std::min(capacity_, std::max({end, kFirstPrefault, 2 * prefaulted_}));
   prefault(buffer_.get() + prefaulted_, static_cast<std::size_t>(through - prefaulted_));
   prefaulted_ = through;
 }
