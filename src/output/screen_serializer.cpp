@@ -68,6 +68,21 @@ void putCharacters(TextRun& run, std::span<const ScreenCell> cells, std::uint64_
   }
 }
 
+/// The characters of `cells` as runs without a style, in pieces: the writer encodes them
+/// from the cells, which costs less than mapping each first (5% of ANSI art without
+/// colours).
+void putPlainCells(TextRun& run, TextEventSink& sink, std::span<const ScreenCell> cells,
+                   const std::array<std::uint16_t, 256>* table) {
+  constexpr std::size_t kPiece = 1024;
+  if (!cells.empty()) run.flush();
+  while (!cells.empty()) {
+    const std::size_t count = std::min(cells.size(), kPiece);
+    const auto end = static_cast<std::uint32_t>(count);
+    sink.attributeRuns({cells.first(count), table}, {&end, 1}, {});
+    cells = cells.subspan(count);
+  }
+}
+
 /// Where a piece of a row is gathered for `attributeRuns` and `styledRuns`. Made once per
 /// screen, not per row: constructing its styles alone writes 12 KiB.
 struct RowPieces {
@@ -220,7 +235,8 @@ std::int32_t serialize(const VirtualScreen& screen, TextEventSink& sink,
       run.flush();
       sink.endRow();
     } else {
-      putCharacters(run, stored.first(length), padding, blank, mapper);
+      putPlainCells(run, sink, stored.first(length), &mapper.table());
+      putCharacters(run, {}, padding, blank, mapper);
     }
     if (flags.has(SerializeFlag::Crlf)) run.put(kCarriageReturn);
     run.put(kLineFeed);

@@ -38,7 +38,7 @@ class TextEventSink {
   virtual ~TextEventSink() = default;
 
   /// Whether any written cell differs from gray on black; without, no `style` events come
-  /// and rows end plainly.
+  /// (characters come as `text`, or as `attributeRuns` without runs) and rows end plainly.
   virtual void begin(bool styled) = 0;
   /// The characters that follow look like this.
   virtual void style(const CellStyle& style) = 0;
