@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "stream/page_buffer.hpp"
+
 namespace vidtwine {
 
 BufferedWriter::BufferedWriter(std::unique_ptr<Stream> target, std::uint64_t capacity)

@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <memory>
 
-#include "stream/page_buffer.hpp"
 #include "stream/stream.hpp"
 
 namespace vidtwine {
