@@ -69,7 +69,7 @@ void putCharacters(TextRun& run, std::span<const ScreenCell> cells, std::uint64_
 }
 
 /// The characters of `cells` as runs without a style, in pieces: the writer encodes them
-/// from the cells, which costs less than mapping each first (5% of ANSI art without
+/// from the cells, which costs less than mapping each first (4% of ANSI art without
 /// colours).
 void putPlainCells(TextRun& run, TextEventSink& sink, std::span<const ScreenCell> cells,
                    const std::array<std::uint16_t, 256>* table) {

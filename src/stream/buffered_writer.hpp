@@ -35,7 +35,7 @@ class BufferedWriter final : public StreamWriter {
   std::uint64_t writeSome(const std::byte* data, std::uint64_t n) override;
   /// Takes the buffer's pages up to at least `end` (at most the capacity) ahead of the
   /// writes, in steps that double, from kFirstPrefault on: a fault per page cost 5% of
-  /// binary text and 3% of ANSI art (measured), while a short output takes few pages.
+  /// binary text and 2% of ANSI art (measured), while a short output takes few pages.
   void prefaultThrough(std::uint64_t end) noexcept {
     if (end > prefaulted_) prefaultMore(end);
   }
