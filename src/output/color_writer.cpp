@@ -100,12 +100,21 @@ void ColorWriter::text(std::span<const std::uint16_t> units) {
 template <typename StyleOf>
 void ColorWriter::putRuns(CellCharacters characters, std::span<const std::uint32_t> starts,
                           std::size_t runs, StyleOf styleOf) {
+  std::array<std::uint16_t, kRunPiece + 1> offsets;
+  if (runs == 0) {
+    // No style changes (rows without colours): encoded where the bytes go, not copied
+    // (3% of ANSI art with -C).
+    const std::size_t count = characters.size();
+    std::byte* const out = room(UnicodeEncoder::kMaxUnitBytes * count + UnicodeEncoder::kSlack);
+    at_ += encoder_.encodeCells(characters.cells.data(), count, *characters.table, out,
+                                offsets.data());
+    return;
+  }
   // The piece is encoded in one go, a loop the processor predicts, instead of a short
   // loop per run; then each run's bytes are copied, short ones at a fixed size, since a
   // copy of the exact length would branch on it. The bytes read past the end are never
   // counted.
   std::array<std::byte, UnicodeEncoder::kMaxUnitBytes * kRunPiece + kShortRunBytes> encoded;
-  std::array<std::uint16_t, kRunPiece + 1> offsets;
   encoder_.encodeCells(characters.cells.data(), characters.size(), *characters.table,
                        encoded.data(), offsets.data());
   const auto putEncoded = [&](std::size_t from, std::size_t to) {
