@@ -242,6 +242,39 @@ TEST(ScreenSerializerTest, WideRowsKeepTheirOrder) {
   EXPECT_EQ(serialized.events, expected);
 }
 
+TEST(ScreenSerializerTest, ColourChangesAtAnyPlaceOfAnyRow) {
+  // Runs of random lengths, changes at every place among eight cells and at the edges of
+  // the pieces that rows are handed on in.
+  std::uint32_t state = 7;
+  const auto next = [&state](std::uint32_t below) {
+    state = state * 1103515245u + 12345u;
+    return (state >> 16) % below;
+  };
+  for (const std::int32_t width : {1, 7, 8, 9, 80, 1023, 1024, 1025, 2100}) {
+    auto screen = VirtualScreen::create(width, 25, 1);
+    std::string expected = "{begin styled}";
+    for (int row = 0; row < 3; ++row) {
+      unsigned shown = 0x100;
+      for (std::int32_t column = 0; column < width; ++column) {
+        if (next(4) == 0)
+          screen->setRendition(static_cast<Rendition>(next(3) == 0 ? 7 : next(256)));
+        const unsigned attribute = screen->currentAttribute();
+        if (attribute != shown) {
+          char spelled[16];
+          std::snprintf(spelled, sizeof spelled, "{style %02X}", attribute);
+          expected += spelled;
+          shown = attribute;
+        }
+        const char c = static_cast<char>('a' + next(26));
+        put(*screen, std::string_view(&c, 1));
+        expected += c;
+      }
+      expected += "{endRow}\n";
+    }
+    EXPECT_EQ(serializeScreen(*screen, {}).events, expected) << width;
+  }
+}
+
 TEST(ScreenSerializerTest, FailedOutputIsReported) {
   auto screen = VirtualScreen::create(80, 25, 8);
   put(*screen, "Hello\r\nWorld");
