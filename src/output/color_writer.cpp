@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 
 namespace vidtwine {
 
@@ -12,6 +13,24 @@ namespace {
 constexpr std::size_t kRunPiece = 1024;
 // Runs of up to this many bytes are copied as this many.
 constexpr std::size_t kShortRunBytes = 48;
+
+/// Copies the `length` bytes at `from` to `to`, which has room for at least
+/// kShortRunBytes: short runs as that many, since a copy of the exact length would branch
+/// on it (the bytes past `length` are never counted). The place after the run.
+std::byte* copyEncoded(std::byte* to, const std::byte* from, std::size_t length) noexcept {
+  if (length <= kShortRunBytes) {
+    std::memcpy(to, from, kShortRunBytes);
+  } else {
+    std::memcpy(to, from, length);
+  }
+  return to + length;
+}
+
+/// The style of each run of `attributeRuns`.
+struct AttributeStyles {
+  std::span<const CellAttribute> attributes;
+  CellStyle operator()(std::size_t r) const noexcept { return {attributes[r], {}}; }
+};
 
 }  // namespace
 
@@ -51,13 +70,11 @@ inline void ColorWriter::keptStyle(const CellStyle& style) {
     if (!spell(planner_.plan(style))) failed_ = true;
     return;
   }
-  const std::uint32_t key =
-      1 + (planner_.shownKey(style.attribute) | std::uint32_t{style.attribute} << 10);
+  const std::uint32_t key = keptKey(planner_, style.attribute);
   // Taken whole: its slots are spread over all its pages at random.
   if (keptStyles_.empty())
     keptStyles_ = PageBuffer::prefaulted(sizeof(KeptStyle) << kKeptStyleBits);
-  KeptStyle& kept = reinterpret_cast<KeptStyle*>(
-      keptStyles_.data())[(key * 0x9E3779B1u) >> (32 - kKeptStyleBits)];
+  KeptStyle& kept = keptSlot(key);
   if (kept.key != key) return spellAndKeep(style, kept, key);
   // All the slot's bytes are copied, a fixed size, which is quicker than a copy of the
   // exact length; only `length` of them count.
@@ -120,18 +137,48 @@ void ColorWriter::putRuns(CellCharacters characters, std::span<const std::uint32
   const auto putEncoded = [&](std::size_t from, std::size_t to) {
     const std::size_t begin = offsets[from];
     const std::size_t length = offsets[to] - begin;
-    if (length <= kShortRunBytes) {
-      std::memcpy(room(kShortRunBytes), encoded.data() + begin, kShortRunBytes);
-    } else {
-      std::memcpy(room(length), encoded.data() + begin, length);
-    }
-    at_ += length;
+    at_ = copyEncoded(room(std::max(length, kShortRunBytes)), encoded.data() + begin, length);
   };
   if (starts[0] != 0) putEncoded(0, starts[0]);
   for (std::size_t r = 0; r < runs && !failed_; ++r) {
+    if constexpr (std::is_same_v<StyleOf, AttributeStyles>) {
+      r += putKeptRuns(encoded.data(), offsets.data(), starts, styleOf.attributes, r);
+      if (r == runs) break;
+    }
     style(styleOf(r));
     putEncoded(starts[r], starts[r + 1]);
   }
+}
+
+std::size_t ColorWriter::putKeptRuns(const std::byte* encoded, const std::uint16_t* offsets,
+                                     std::span<const std::uint32_t> starts,
+                                     std::span<const CellAttribute> attributes, std::size_t first) {
+  if (!styled_ || !keepStyles_ || keptStyles_.empty()) return 0;
+  // What `style` and `putEncoded` do for a kept spelling, with the output's place and the
+  // shown colours in locals: written through a byte pointer, the output could be any
+  // member, which would be read again after every copy (6% of binary text).
+  ColorPlanner shown = planner_;
+  std::byte* at = at_;
+  std::byte* const end = end_;
+  std::size_t r = first;
+  for (; r < attributes.size(); ++r) {
+    const CellAttribute attribute = attributes[r];
+    if (shown.shownForeground() >= 16 || shown.shownBackground() >= 16) break;
+    const std::uint32_t key = keptKey(shown, attribute);
+    const KeptStyle& kept = keptSlot(key);
+    const std::size_t begin = offsets[starts[r]];
+    const std::size_t length = offsets[starts[r + 1]] - begin;
+    if (kept.key != key ||
+        static_cast<std::size_t>(end - at) < kept.bytes.size() + std::max(length, kShortRunBytes)) {
+      break;
+    }
+    std::memcpy(at, kept.bytes.data(), kept.bytes.size());
+    at = copyEncoded(at + kept.length, encoded + begin, length);
+    shown.assumeShown(attribute);
+  }
+  at_ = at;
+  planner_ = shown;
+  return r - first;
 }
 
 void ColorWriter::attributeRuns(CellCharacters characters, std::span<const std::uint32_t> starts,
@@ -139,9 +186,7 @@ void ColorWriter::attributeRuns(CellCharacters characters, std::span<const std::
   if (characters.size() > kRunPiece) {
     return TextEventSink::attributeRuns(characters, starts, attributes);
   }
-  putRuns(characters, starts, attributes.size(), [attributes](std::size_t r) {
-    return CellStyle{attributes[r], {}};
-  });
+  putRuns(characters, starts, attributes.size(), AttributeStyles{attributes});
 }
 
 void ColorWriter::styledRuns(CellCharacters characters, std::span<const std::uint32_t> starts,

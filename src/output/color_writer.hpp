@@ -98,6 +98,12 @@ class ColorWriter : public TextEventSink {
   template <typename StyleOf>
   void putRuns(CellCharacters characters, std::span<const std::uint32_t> starts, std::size_t runs,
                StyleOf styleOf);
+  /// Part of `putRuns` for attribute-only styles: the runs from `first` on whose spelling is
+  /// kept and that fit in the room at hand, each with its encoded characters (`encoded`,
+  /// at `offsets`); how many.
+  std::size_t putKeptRuns(const std::byte* encoded, const std::uint16_t* offsets,
+                          std::span<const std::uint32_t> starts,
+                          std::span<const CellAttribute> attributes, std::size_t first);
 
   /// What `spell` put out for an attribute-only style and what the terminal showed before:
   /// art changes between few pairs of colours, so most styles are found here.
@@ -116,6 +122,15 @@ class ColorWriter : public TextEventSink {
   // spellings (UTF-16) are not kept.
   static constexpr std::size_t kKeptStyleBits = 11;
 
+  /// The key of the kept spelling of `attribute` after the colours `planner` takes as
+  /// shown (VGA colours or unknown); never 0.
+  static std::uint32_t keptKey(const ColorPlanner& planner, CellAttribute attribute) noexcept {
+    return 1 + (planner.shownKey(attribute) | std::uint32_t{attribute} << 10);
+  }
+  KeptStyle& keptSlot(std::uint32_t key) const noexcept {
+    return reinterpret_cast<KeptStyle*>(
+        keptStyles_.data())[(key * 0x9E3779B1u) >> (32 - kKeptStyleBits)];
+  }
   /// `style` for attribute-only styles, from the kept spellings where one fits. Inline for
   /// the many short runs of art, the spelling out of line.
   void keptStyle(const CellStyle& style);

@@ -203,18 +203,21 @@ TEST(AnsiColorWriter, RunEventsEqualStyleAndTextEventsInEveryFormat) {
       if (attributesOnly) style.colors = {};
       attributes.push_back(style.attribute);
     }
-    if (!runEvents) {
-      writer.text(piece.first(starts[0]));
-      for (std::size_t r = 0; r < runs; ++r) {
-        writer.style(used[r]);
-        writer.text(piece.subspan(starts[r], starts[r + 1] - starts[r]));
-      }
-    } else {
-      const CellCharacters characters{{cells.data(), piece.size()}, &mapper.table()};
-      if (attributesOnly) {
-        writer.attributeRuns(characters, {starts.data(), runs + 1}, attributes);
+    // Often enough to fill the writer's buffer several times.
+    for (int repeat = 0; repeat < 8; ++repeat) {
+      if (!runEvents) {
+        writer.text(piece.first(starts[0]));
+        for (std::size_t r = 0; r < runs; ++r) {
+          writer.style(used[r]);
+          writer.text(piece.subspan(starts[r], starts[r + 1] - starts[r]));
+        }
       } else {
-        writer.styledRuns(characters, {starts.data(), runs + 1}, used);
+        const CellCharacters characters{{cells.data(), piece.size()}, &mapper.table()};
+        if (attributesOnly) {
+          writer.attributeRuns(characters, {starts.data(), runs + 1}, attributes);
+        } else {
+          writer.styledRuns(characters, {starts.data(), runs + 1}, used);
+        }
       }
     }
     writer.endRow();
