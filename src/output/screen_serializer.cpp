@@ -103,6 +103,30 @@ constexpr auto kChangePlaces = [] {
   }
   return places;
 }();
+
+/// Stores the places of the changes among the eight cells from `at` on, a bit each in
+/// `pattern`, at `starts`, which has room for eight; how many there are.
+inline std::size_t putChangePlaces(std::uint32_t* starts, std::size_t at,
+                                   unsigned pattern) noexcept {
+  const ChangePlaces& places = kChangePlaces[pattern];
+  const __m128i base = _mm_set1_epi32(static_cast<int>(at));
+  const auto* offsets = reinterpret_cast<const __m128i*>(places.offsets.data());
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(starts),
+                   _mm_add_epi32(base, _mm_loadu_si128(offsets)));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(starts + 4),
+                   _mm_add_epi32(base, _mm_loadu_si128(offsets + 1)));
+  return places.count;
+}
+
+/// A bit for each of the eight cells at `cells` whose attribute equals that of the cell
+/// before it (`before`, in the low 16 bits).
+inline unsigned sameAttributes(const ScreenCell* cells, __m128i before) noexcept {
+  const __m128i attributes =
+      _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cells)), _mm_set1_epi16(0xFF));
+  const __m128i same =
+      _mm_cmpeq_epi16(attributes, _mm_or_si128(_mm_slli_si128(attributes, 2), before));
+  return static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(same, same))) & 0xFF;
+}
 #endif
 
 /// Where a piece of a row is gathered for `attributeRuns` and `styledRuns`. Made once per
@@ -147,24 +171,9 @@ void putStyledRow(TextRun& run, TextEventSink& sink, RowPieces& pieces,
       // before them at once, and the places of the changes are stored from a table by
       // the pattern of changes (6% of the time of binary text).
       for (; i + 8 <= count; i += 8) {
-        const __m128i attributes8 =
-            _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cells.data() + i)),
-                          _mm_set1_epi16(0xFF));
-        const __m128i before = _mm_or_si128(_mm_slli_si128(attributes8, 2),
-                                            _mm_cvtsi32_si128(static_cast<int>(previous)));
-        const __m128i same = _mm_cmpeq_epi16(attributes8, before);
-        const unsigned pattern =
-            ~static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(same, same))) & 0xFF;
-        const ChangePlaces& places = kChangePlaces[pattern];
-        const __m128i base = _mm_set1_epi32(static_cast<int>(i));
-        _mm_storeu_si128(
-            reinterpret_cast<__m128i*>(starts.data() + changes),
-            _mm_add_epi32(
-                base, _mm_loadu_si128(reinterpret_cast<const __m128i*>(places.offsets.data()))));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(starts.data() + changes + 4),
-                         _mm_add_epi32(base, _mm_loadu_si128(reinterpret_cast<const __m128i*>(
-                                                 places.offsets.data() + 4))));
-        changes += places.count;
+        const unsigned same =
+            sameAttributes(cells.data() + i, _mm_cvtsi32_si128(static_cast<int>(previous)));
+        changes += putChangePlaces(starts.data() + changes, i, ~same & 0xFF);
         previous = cellAttribute(cells[i + 7]);
       }
       for (std::size_t r = 0; r < changes; ++r)
@@ -195,17 +204,46 @@ void putStyledRow(TextRun& run, TextEventSink& sink, RowPieces& pieces,
     while (!cells.empty()) {
       const std::size_t count = std::min(cells.size(), kPiece);
       std::size_t runs = 0;
-      for (std::size_t i = 0; i < count; ++i) {
+      // (The structured binding `starts` cannot be captured by every compiler.)
+      const auto step = [&](std::size_t i) {
         const std::uint32_t attribute = cellAttribute(cells[i]);
         const CellColors cellColors = colors[i];
-        starts[runs] = static_cast<std::uint32_t>(i);
+        pieces.starts[runs] = static_cast<std::uint32_t>(i);
         const std::uint32_t differs = (attribute ^ attributeBefore) |
                                       (cellColors.foreground ^ colorsBefore.foreground) |
                                       (cellColors.background ^ colorsBefore.background);
         runs += differs != 0 ? 1 : 0;
         attributeBefore = attribute;
         colorsBefore = cellColors;
+      };
+      std::size_t i = 0;
+#if defined(__SSE2__)
+      // Eight cells at a time from the second on, each compared with the one before it in
+      // memory (2% of the time of 24-bit art).
+      if (count >= 9) {
+        step(0);
+        for (i = 1; i + 8 <= count; i += 8) {
+          unsigned sameColors = 0;
+          for (unsigned pair = 0; pair < 4; ++pair) {
+            const CellColors* const at = colors.data() + i + 2 * pair;
+            const __m128i equal =
+                _mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)),
+                                _mm_loadu_si128(reinterpret_cast<const __m128i*>(at - 1)));
+            // Both colours of a cell: the two 32-bit halves of its 64 bits.
+            const __m128i both = _mm_and_si128(equal, _mm_shuffle_epi32(equal, 0xB1));
+            sameColors |= static_cast<unsigned>(_mm_movemask_pd(_mm_castsi128_pd(both)))
+                          << (2 * pair);
+          }
+          const unsigned same =
+              sameAttributes(cells.data() + i, _mm_cvtsi32_si128(cells[i - 1] & 0xFF));
+          runs += putChangePlaces(starts.data() + runs, i, ~(same & sameColors) & 0xFF);
+        }
+        attributeBefore = cellAttribute(cells[i - 1]);
+        colorsBefore = colors[i - 1];
       }
+#endif
+      for (; i < count; ++i)
+        step(i);
       starts[runs] = static_cast<std::uint32_t>(count);
       for (std::size_t r = 0; r < runs; ++r)
         styles[r] = {cellAttribute(cells[starts[r]]), colors[starts[r]]};

@@ -73,6 +73,13 @@ class RecordingSink final : public TextEventSink {
   bool failed_ = false;
 };
 
+std::string hex(TrueColor color) {
+  if (color == kNoTrueColor) return "-";
+  char spelled[8];
+  std::snprintf(spelled, sizeof spelled, "%06X", color & 0xFFFFFF);
+  return spelled;
+}
+
 struct Serialized {
   std::int32_t result;
   std::string events;
@@ -244,34 +251,45 @@ TEST(ScreenSerializerTest, WideRowsKeepTheirOrder) {
 
 TEST(ScreenSerializerTest, ColourChangesAtAnyPlaceOfAnyRow) {
   // Runs of random lengths, changes at every place among eight cells and at the edges of
-  // the pieces that rows are handed on in.
+  // the pieces that rows are handed on in; in rows with 24-bit colours too, where the
+  // attribute or either colour may change alone.
   std::uint32_t state = 7;
   const auto next = [&state](std::uint32_t below) {
     state = state * 1103515245u + 12345u;
     return (state >> 16) % below;
   };
-  for (const std::int32_t width : {1, 7, 8, 9, 80, 1023, 1024, 1025, 2100}) {
-    auto screen = VirtualScreen::create(width, 25, 1);
-    std::string expected = "{begin styled}";
-    for (int row = 0; row < 3; ++row) {
-      unsigned shown = 0x100;
-      for (std::int32_t column = 0; column < width; ++column) {
-        if (next(4) == 0)
-          screen->setRendition(static_cast<Rendition>(next(3) == 0 ? 7 : next(256)));
-        const unsigned attribute = screen->currentAttribute();
-        if (attribute != shown) {
-          char spelled[16];
-          std::snprintf(spelled, sizeof spelled, "{style %02X}", attribute);
-          expected += spelled;
-          shown = attribute;
+  for (const bool trueColors : {false, true}) {
+    for (const std::int32_t width : {1, 7, 8, 9, 10, 80, 1023, 1024, 1025, 2100}) {
+      auto screen = VirtualScreen::create(width, 25, 1);
+      std::string expected = "{begin styled}";
+      for (int row = 0; row < 3; ++row) {
+        std::string shown;
+        for (std::int32_t column = 0; column < width; ++column) {
+          if (next(4) == 0)
+            screen->setRendition(static_cast<Rendition>(next(3) == 0 ? 7 : next(256)));
+          if (trueColors && next(4) == 0) {
+            const TrueColor color =
+                next(3) == 0 ? kNoTrueColor : trueColor(0, 0, static_cast<std::uint8_t>(next(3)));
+            screen->setTrueColor(next(2) == 0, color);
+          }
+          char spelled[48];
+          const CellColors colors = screen->trueColors();
+          if (colors == CellColors{}) {
+            std::snprintf(spelled, sizeof spelled, "{style %02X}", screen->currentAttribute());
+          } else {
+            std::snprintf(spelled, sizeof spelled, "{style %02X fg=%s bg=%s}",
+                          screen->currentAttribute(), hex(colors.foreground).c_str(),
+                          hex(colors.background).c_str());
+          }
+          if (spelled != shown) expected += shown = spelled;
+          const char c = static_cast<char>('a' + next(26));
+          put(*screen, std::string_view(&c, 1));
+          expected += c;
         }
-        const char c = static_cast<char>('a' + next(26));
-        put(*screen, std::string_view(&c, 1));
-        expected += c;
+        expected += "{endRow}\n";
       }
-      expected += "{endRow}\n";
+      EXPECT_EQ(serializeScreen(*screen, {}).events, expected) << width << trueColors;
     }
-    EXPECT_EQ(serializeScreen(*screen, {}).events, expected) << width;
   }
 }
 
