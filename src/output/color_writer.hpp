@@ -127,9 +127,9 @@ class ColorWriter : public TextEventSink {
   static std::uint32_t keptKey(const ColorPlanner& planner, CellAttribute attribute) noexcept {
     return 1 + (planner.shownKey(attribute) | std::uint32_t{attribute} << 10);
   }
-  KeptStyle& keptSlot(std::uint32_t key) const noexcept {
-    return reinterpret_cast<KeptStyle*>(
-        keptStyles_.data())[(key * 0x9E3779B1u) >> (32 - kKeptStyleBits)];
+  /// The slot for `key` in the table of kept spellings at `table`.
+  static KeptStyle& keptSlot(std::byte* table, std::uint32_t key) noexcept {
+    return reinterpret_cast<KeptStyle*>(table)[(key * 0x9E3779B1u) >> (32 - kKeptStyleBits)];
   }
   /// `style` for attribute-only styles, from the kept spellings where one fits. Inline for
   /// the many short runs of art, the spelling out of line.
