@@ -119,12 +119,13 @@ inline std::size_t putChangePlaces(std::uint32_t* starts, std::size_t at,
 }
 
 /// A bit for each of the eight cells at `cells` whose attribute equals that of the cell
-/// before it (`before`, in the low 16 bits).
-inline unsigned sameAttributes(const ScreenCell* cells, __m128i before) noexcept {
+/// before it (`before` for the first; 0x100 equals none).
+inline unsigned sameAttributes(const ScreenCell* cells, unsigned before) noexcept {
   const __m128i attributes =
       _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cells)), _mm_set1_epi16(0xFF));
-  const __m128i same =
-      _mm_cmpeq_epi16(attributes, _mm_or_si128(_mm_slli_si128(attributes, 2), before));
+  const __m128i same = _mm_cmpeq_epi16(
+      attributes,
+      _mm_or_si128(_mm_slli_si128(attributes, 2), _mm_cvtsi32_si128(static_cast<int>(before))));
   return static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(same, same))) & 0xFF;
 }
 #endif
@@ -171,8 +172,7 @@ void putStyledRow(TextRun& run, TextEventSink& sink, RowPieces& pieces,
       // before them at once, and the places of the changes are stored from a table by
       // the pattern of changes (6% of the time of binary text).
       for (; i + 8 <= count; i += 8) {
-        const unsigned same =
-            sameAttributes(cells.data() + i, _mm_cvtsi32_si128(static_cast<int>(previous)));
+        const unsigned same = sameAttributes(cells.data() + i, previous);
         changes += putChangePlaces(starts.data() + changes, i, ~same & 0xFF);
         previous = cellAttribute(cells[i + 7]);
       }
@@ -234,8 +234,7 @@ void putStyledRow(TextRun& run, TextEventSink& sink, RowPieces& pieces,
             sameColors |= static_cast<unsigned>(_mm_movemask_pd(_mm_castsi128_pd(both)))
                           << (2 * pair);
           }
-          const unsigned same =
-              sameAttributes(cells.data() + i, _mm_cvtsi32_si128(cells[i - 1] & 0xFF));
+          const unsigned same = sameAttributes(cells.data() + i, cellAttribute(cells[i - 1]));
           runs += putChangePlaces(starts.data() + runs, i, ~(same & sameColors) & 0xFF);
         }
         attributeBefore = cellAttribute(cells[i - 1]);
