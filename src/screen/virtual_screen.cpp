@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <type_traits>
@@ -15,6 +16,11 @@ namespace vidtwine {
 namespace {
 
 constexpr std::uint8_t kSpace = 0x20;
+
+/// A count of cells or rows as a signed distance; no screen is that large.
+constexpr std::int32_t distance(std::uint32_t n) noexcept {
+  return static_cast<std::int32_t>(std::min<std::uint32_t>(n, INT32_MAX));
+}
 
 }  // namespace
 
@@ -473,42 +479,19 @@ void VirtualScreen::lineFeed() {
 }
 
 void VirtualScreen::cursorUp(std::uint32_t n) {
-  if (n != 0 && column_ == width_) {
-    column_ = 0;
-    lineFeed();
-  }
-  const auto step = static_cast<std::uint8_t>(std::min<std::uint32_t>(n, windowRow_));
-  row_ -= step;
-  windowRow_ = static_cast<std::uint8_t>(windowRow_ - step);
+  moveCursorBy(0, -distance(n));
 }
 
 void VirtualScreen::cursorDown(std::uint32_t n) {
-  if (n != 0 && column_ == width_) {
-    column_ = 0;
-    lineFeed();
-  }
-  const auto step = static_cast<std::uint8_t>(
-      std::min<std::uint32_t>(n, static_cast<std::uint32_t>(height_ - 1 - windowRow_)));
-  row_ += step;
-  windowRow_ = static_cast<std::uint8_t>(windowRow_ + step);
+  moveCursorBy(0, distance(n));
 }
 
 void VirtualScreen::cursorRight(std::uint32_t n) {
-  if (n == 0) return;
-  if (column_ == width_) {
-    column_ = 0;
-    lineFeed();
-  }
-  column_ += std::min(n, width_ - 1 - column_);
+  moveCursorBy(distance(n), 0);
 }
 
 void VirtualScreen::cursorLeft(std::uint32_t n) {
-  if (n == 0) return;
-  if (column_ == width_) {
-    column_ = 0;
-    lineFeed();
-  }
-  column_ -= std::min(n, column_);
+  moveCursorBy(-distance(n), 0);
 }
 
 void VirtualScreen::moveTo(std::uint32_t column, std::uint32_t row) {

@@ -1,6 +1,7 @@
 // The model of an MS-DOS text-mode screen onto which the input is rendered.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -114,6 +115,23 @@ class VirtualScreen final {
   void cursorLeft(std::uint32_t n);
   /// Column and row within the window; a pending wrap is dropped, not performed.
   void moveTo(std::uint32_t column, std::uint32_t row);
+  /// The four moves above as one: `columns` to the right (left when negative) and `rows`
+  /// down (up when negative), each stopping at the window's edge; a pending wrap is
+  /// performed first unless both are 0. Inline and without a branch on the direction, for
+  /// art that mixes moves and colours unpredictably.
+  void moveCursorBy(std::int32_t columns, std::int32_t rows) {
+    if (column_ == width_) [[unlikely]] {
+      if (columns == 0 && rows == 0) return;
+      column_ = 0;
+      lineFeed();
+    }
+    column_ = static_cast<std::uint32_t>(
+        std::clamp<std::int64_t>(std::int64_t{column_} + columns, 0, std::int64_t{width_} - 1));
+    const std::int64_t target =
+        std::clamp<std::int64_t>(std::int64_t{windowRow_} + rows, 0, std::int64_t{height_} - 1);
+    row_ += static_cast<std::uint64_t>(target - windowRow_);
+    windowRow_ = static_cast<std::uint8_t>(target);
+  }
 
   // The rendition setters are defined here so that callers that set many renditions get
   // them inlined.

@@ -319,13 +319,28 @@ TEST(VirtualScreenTest, RelativeMovementStaysInTheWindow) {
 }
 
 TEST(VirtualScreenTest, RelativeMovementPerformsThePendingWrap) {
+  struct Case {
+    const char* name;
+    std::function<void(VirtualScreen&)> action;
+    Position cursor;
+  };
+  const Case cases[] = {
+      {"right", [](VirtualScreen& s) { s.cursorRight(2); }, {1, 2}},
+      {"left", [](VirtualScreen& s) { s.cursorLeft(2); }, {1, 0}},
+      {"down", [](VirtualScreen& s) { s.cursorDown(1); }, {2, 0}},
+      {"up", [](VirtualScreen& s) { s.cursorUp(1); }, {0, 0}},
+      {"up by 0 does not wrap", [](VirtualScreen& s) { s.cursorUp(0); }, {0, 10}},
+      {"right by 0 does not wrap", [](VirtualScreen& s) { s.cursorRight(0); }, {0, 10}},
+  };
   for (const bool wrap : {true, false}) {
-    SCOPED_TRACE(wrap ? "wrap on" : "wrap off");
-    auto screen = makeScreen(10);
-    screen->setWrap(wrap);
-    put(*screen, "0123456789");
-    screen->cursorRight(2);
-    expectCursor(*screen, {1, 2});
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.name) + (wrap ? ", wrap on" : ", wrap off"));
+      auto screen = makeScreen(10);
+      screen->setWrap(wrap);
+      put(*screen, "0123456789");
+      c.action(*screen);
+      expectCursor(*screen, c.cursor);
+    }
   }
   auto screen = makeScreen(10);
   put(*screen, "0123456789");
