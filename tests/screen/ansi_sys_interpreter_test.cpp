@@ -57,6 +57,25 @@ CellAttribute lastAttribute(const VirtualScreen& screen) {
   return cellAttribute(screen.cell(screen.row(), screen.column() - 1));
 }
 
+/// Renders `input` whole and fed a byte at a time, and expects the same screens.
+void expectAsWhenReadByteByByte(const std::string& input, std::int32_t width) {
+  const Rendered whole = render(input, width, 25);
+  auto screen = VirtualScreen::create(width, 25, 8);
+  auto metadata = MemoryStream::create(1 << 16);
+  AnsiSysFeed feed(*screen, metadata.get(), nullptr);
+  for (const char byte : input)
+    feed.feed({reinterpret_cast<const std::uint8_t*>(&byte), 1});
+  EXPECT_EQ(whole.metadata, contentsOf(*metadata));
+  ASSERT_EQ(whole.screen->usedRows(), screen->usedRows());
+  EXPECT_EQ(whole.screen->row(), screen->row());
+  EXPECT_EQ(whole.screen->column(), screen->column());
+  EXPECT_EQ(whole.screen->rendition(), screen->rendition());
+  for (std::uint64_t row = 0; row < screen->usedRows(); ++row) {
+    for (std::uint32_t column = 0; column < screen->width(); ++column)
+      ASSERT_EQ(whole.screen->cell(row, column), screen->cell(row, column)) << row;
+  }
+}
+
 TEST(AnsiSysInterpreterTest, SelectGraphicRendition) {
   struct Case {
     std::string_view input;
@@ -311,20 +330,24 @@ TEST(AnsiSysInterpreterTest, RepeatedSequencesActAsWhenReadByteByByte) {
       input.append((state >> 8) % 5, static_cast<char>('a' + (state >> 16) % 26));
       if ((state >> 24) % 9 == 0) input += "\r\n";
     }
-    const Rendered whole = render(input, 40 + round, 25);
-    auto screen = VirtualScreen::create(40 + round, 25, 8);
-    auto metadata = MemoryStream::create(1 << 16);
-    AnsiSysFeed feed(*screen, metadata.get(), nullptr);
-    for (const char byte : input)
-      feed.feed({reinterpret_cast<const std::uint8_t*>(&byte), 1});
-    EXPECT_EQ(whole.metadata, contentsOf(*metadata));
-    ASSERT_EQ(whole.screen->usedRows(), screen->usedRows());
-    EXPECT_EQ(whole.screen->row(), screen->row());
-    EXPECT_EQ(whole.screen->column(), screen->column());
-    EXPECT_EQ(whole.screen->rendition(), screen->rendition());
-    for (std::uint64_t row = 0; row < screen->usedRows(); ++row) {
-      for (std::uint32_t column = 0; column < screen->width(); ++column)
-        ASSERT_EQ(whole.screen->cell(row, column), screen->cell(row, column)) << row;
+    expectAsWhenReadByteByByte(input, 40 + round);
+  }
+}
+
+TEST(AnsiSysInterpreterTest, EveryByteAfterTheParametersActsAsWhenReadByteByByte) {
+  // Whether a byte ends a sequence is found for eight bytes at once; read one at a time,
+  // each byte is looked at by itself.
+  constexpr std::string_view kParameters[] = {"", "5", "1;3", "12;;4", "1234567", "31;;"};
+  for (int byte = 0; byte < 256; ++byte) {
+    for (const std::string_view parameters : kParameters) {
+      SCOPED_TRACE(testing::PrintToString(std::string(parameters)) + " then " +
+                   std::to_string(byte));
+      // Twice: the second time, what the first reading did is carried out.
+      std::string part = "ab\x1b[";
+      part += parameters;
+      part += static_cast<char>(byte);
+      part += "cd";
+      expectAsWhenReadByteByByte(part + part + "\x1b[1;31mefghijklmnop", 80);
     }
   }
 }
