@@ -66,6 +66,18 @@ constexpr bool isCursorMove(std::uint8_t final) noexcept {
   return final >= 'A' && final <= 'D';
 }
 
+/// Whether a final byte is that of a cursor position: row and column.
+constexpr bool isCursorPosition(std::uint8_t final) noexcept {
+  return final == 'H' || final == 'f';
+}
+
+/// The column and row, from 0, to which a cursor position's parameters (row and column,
+/// from 1) send the cursor; 0 or an omitted number means the first.
+constexpr std::pair<std::uint32_t, std::uint32_t> positionOf(std::uint32_t row,
+                                                             std::uint32_t column) noexcept {
+  return {column != 0 ? column - 1 : 0, row != 0 ? row - 1 : 0};
+}
+
 constexpr std::array<std::uint32_t, 5> kPowersOfTen{1, 10, 100, 1000, 10000};
 
 /// How many of four bytes (the first in the low byte) are ASCII digits before the first
@@ -255,7 +267,8 @@ class SequenceParser {
   /// What a short sequence does, by its bytes (whose final byte says which kind): for `m`,
   /// the rendition's bits kept and those set (what any number of codes in a row comes
   /// to); for the cursor moves (`A` to `D`), the columns and rows moved (signed, as
-  /// two's complement); for the others, the first two parameters, 0 where not given.
+  /// two's complement); for cursor positions (`H`, `f`), the column and the row, from 0;
+  /// for the others, the first two parameters, 0 where not given.
   struct KnownSequence {
     std::uint64_t key = ~std::uint64_t{0};  // no sequence's: the bytes after a final byte are 0
     std::uint32_t first = 0;
@@ -370,6 +383,9 @@ const std::uint8_t* SequenceParser<D>::shortSequence(const std::uint8_t* next) {
       // moves in all directions mispredicts (4% of the synthetic art of the benchmark).
       screen_.moveCursorBy(static_cast<std::int32_t>(known.first),
                            static_cast<std::int32_t>(known.second));
+    } else if (isCursorPosition(final)) {
+      // Kept as the column and row it goes to (1 to 2% of the corpus).
+      screen_.moveTo(known.first, known.second);
     } else if (final == 's') {
       // Animations save the cursor over and over (two in five sequences of the corpus):
       // saved straight away (4% of the corpus's time).
@@ -405,6 +421,9 @@ const std::uint8_t* SequenceParser<D>::shortSequence(const std::uint8_t* next) {
     const std::int32_t rows = final == 'B' ? n : final == 'A' ? -n : 0;
     pair[0] =
         KnownSequence{key, static_cast<std::uint32_t>(columns), static_cast<std::uint32_t>(rows)};
+  } else if (isCursorPosition(final)) {
+    const auto [column, row] = positionOf(parameters_[0], parameter(1));
+    pair[0] = KnownSequence{key, column, row};
   } else {
     pair[0] = KnownSequence{key, parameters_[0], parameter(1)};
   }
@@ -723,10 +742,11 @@ void SequenceParser<D>::command(std::uint8_t final) {
       screen_.cursorLeft(n);
       break;
     case 'H':
-    case 'f':
-      // Rows and columns count from 1; 0 or an omitted number means the first.
-      screen_.moveTo(second != 0 ? second - 1 : 0, n - 1);
+    case 'f': {
+      const auto [column, row] = positionOf(first, second);
+      screen_.moveTo(column, row);
       break;
+    }
     case 'J':
       if (first == 0) {
         screen_.eraseToScreenEnd();
