@@ -66,6 +66,11 @@ constexpr bool isCursorMove(std::uint8_t final) noexcept {
   return final >= 'A' && final <= 'D';
 }
 
+/// The count a command's first parameter gives: 0 or an omitted number means 1.
+constexpr std::uint32_t countOf(std::uint32_t parameter) noexcept {
+  return parameter != 0 ? parameter : 1;
+}
+
 /// Whether a final byte is that of a cursor position: row and column.
 constexpr bool isCursorPosition(std::uint8_t final) noexcept {
   return final == 'H' || final == 'f';
@@ -416,7 +421,7 @@ const std::uint8_t* SequenceParser<D>::shortSequence(const std::uint8_t* next) {
     pair[0] = KnownSequence{key, keep, set};
   } else if (isCursorMove(final)) {
     // At most seven digits: the count fits.
-    const auto n = static_cast<std::int32_t>(std::max<std::uint32_t>(parameters_[0], 1));
+    const auto n = static_cast<std::int32_t>(countOf(parameters_[0]));
     const std::int32_t columns = final == 'C' ? n : final == 'D' ? -n : 0;
     const std::int32_t rows = final == 'B' ? n : final == 'A' ? -n : 0;
     pair[0] =
@@ -727,7 +732,7 @@ template <Dialect D>
 void SequenceParser<D>::command(std::uint8_t final) {
   const std::uint32_t first = parameters_[0];
   const std::uint32_t second = parameter(1);
-  const std::uint32_t n = first != 0 ? first : 1;
+  const std::uint32_t n = countOf(first);
   switch (final) {
     case 'A':
       screen_.cursorUp(n);
@@ -781,7 +786,7 @@ void SequenceParser<D>::command(std::uint8_t final) {
 template <Dialect D>
 void SequenceParser<D>::bbsCommand(std::uint8_t final) {
   const std::uint32_t first = parameters_[0];
-  const std::uint32_t n = first != 0 ? first : 1;
+  const std::uint32_t n = countOf(first);
   switch (final) {
     case 'G':  // column
       screen_.moveTo(n - 1, screen_.windowRow());
