@@ -159,23 +159,41 @@ std::size_t ColorWriter::putKeptRuns(const std::byte* encoded, const std::uint16
   // could be any member, which would be read again after every copy (10% of binary text).
   std::byte* const table = keptStyles_.data();
   ColorPlanner shown = planner_;
+  // Kept spellings follow VGA colours or unknown ones only; after a kept run the shown
+  // colours are VGA colours, so this holds for the rest.
+  if (shown.shownForeground() >= 16 || shown.shownBackground() >= 16) return 0;
   std::byte* at = at_;
   std::byte* const end = end_;
   std::size_t r = first;
-  for (; r < attributes.size(); ++r) {
-    const CellAttribute attribute = attributes[r];
-    if (shown.shownForeground() >= 16 || shown.shownBackground() >= 16) break;
-    const std::uint32_t key = keptKey(shown, attribute);
-    const KeptStyle& kept = keptSlot(table, key);
-    const std::size_t begin = offsets[starts[r]];
-    const std::size_t length = offsets[starts[r + 1]] - begin;
-    if (kept.key != key ||
-        static_cast<std::size_t>(end - at) < kept.bytes.size() + std::max(length, kShortRunBytes)) {
-      break;
+  const auto putAll = [&]<bool CheckRoom>() {
+    std::size_t begin = offsets[starts[r]];
+    for (; r < attributes.size(); ++r) {
+      const CellAttribute attribute = attributes[r];
+      const std::uint32_t key = keptKey(shown, attribute);
+      const KeptStyle& kept = keptSlot(table, key);
+      const std::size_t runEnd = offsets[starts[r + 1]];
+      const std::size_t length = runEnd - begin;
+      if (kept.key != key) break;
+      if (CheckRoom && static_cast<std::size_t>(end - at) <
+                           kept.bytes.size() + std::max(length, kShortRunBytes)) {
+        break;
+      }
+      std::memcpy(at, kept.bytes.data(), kept.bytes.size());
+      at = copyEncoded(at + kept.length, encoded + begin, length);
+      shown.assumeShown(attribute);
+      begin = runEnd;
     }
-    std::memcpy(at, kept.bytes.data(), kept.bytes.size());
-    at = copyEncoded(at + kept.length, encoded + begin, length);
-    shown.assumeShown(attribute);
+  };
+  // Where the room at hand takes the most that all the runs can put out (each spelling
+  // copied whole, the last run's characters as at least kShortRunBytes), it is not checked
+  // per run: 2% of binary text and of ANSI art with colours.
+  const std::size_t most = (attributes.size() - first + 1) * sizeof(KeptStyle::bytes) +
+                           offsets[starts[attributes.size()]] - offsets[starts[first]] +
+                           kShortRunBytes;
+  if (static_cast<std::size_t>(end - at) >= most) {
+    putAll.operator()<false>();
+  } else {
+    putAll.operator()<true>();
   }
   at_ = at;
   planner_ = shown;
