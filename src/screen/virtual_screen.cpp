@@ -221,7 +221,9 @@ const std::uint8_t* VirtualScreen::writeRun(const std::uint8_t* next, const std:
   const std::uint32_t begin = column_;
   const std::uint32_t length = stored->length;
   const bool colored = stored->colors != nullptr || cellColors_ != CellColors{};
-  if (row_ >= usedRows_) usedRows_ = row_ + 1;
+  // Without a branch: in art that moves up and down, whether a run opens a new row is a
+  // matter of chance (1.6% of the synthetic ANSI art).
+  usedRows_ = std::max(usedRows_, row_ + 1);
   ScreenCell* out = stored->cells + begin;
   // The first byte is a character even below 0x20: the caller said so.
   *out = static_cast<ScreenCell>((*next << 8) | attribute);
