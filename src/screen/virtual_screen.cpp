@@ -287,24 +287,29 @@ const std::uint8_t* VirtualScreen::writeRunAnywhere(const std::uint8_t* next,
 
 void VirtualScreen::putRow(std::uint64_t row, std::uint32_t column,
                            std::span<const ScreenCell> cells, std::span<const CellColors> colors) {
-  if (column >= width_ || cells.empty()) return;
-  const auto count =
-      static_cast<std::uint32_t>(std::min<std::size_t>(cells.size(), width_ - column));
-  if (row >= usedRows_) usedRows_ = row + 1;
-  const bool plain = colors.empty();
-  if (plain && findRow(row) == nullptr &&
-      std::all_of(cells.begin(), cells.begin() + count,
-                  [](ScreenCell cell) { return cell == kBlankCell; })) {
+  const auto count = static_cast<std::uint32_t>(std::min<std::size_t>(cells.size(), width_));
+  if (colors.empty()) {
+    putRowWith(row, column, count, [cells](std::span<ScreenCell> room) {
+      std::copy_n(cells.data(), room.size(), room.data());
+    });
     return;
   }
+  const RowRoom room = rowRoom(row, column, count);
+  if (room.cells.empty()) return;
+  std::copy_n(cells.data(), room.cells.size(), room.cells.data());
+  std::copy_n(colors.data(), std::min(room.cells.size(), colors.size()),
+              rowColorsMade(*room.stored) + column);
+}
+
+VirtualScreen::RowRoom VirtualScreen::rowRoom(std::uint64_t row, std::uint32_t column,
+                                              std::uint32_t count) {
+  if (column >= width_ || count == 0) return {};
+  count = std::min(count, width_ - column);
+  if (row >= usedRows_) usedRows_ = row + 1;
+  const bool fresh = findRow(row) == nullptr;
   Row& stored = extendRow(row, column, column + count);
-  std::copy_n(cells.data(), count, stored.cells + column);
-  if (!plain) {
-    std::copy_n(colors.data(), std::min<std::size_t>(count, colors.size()),
-                rowColorsMade(stored) + column);
-  } else if (stored.colors != nullptr) {
-    std::fill_n(stored.colors + column, count, CellColors{});
-  }
+  if (stored.colors != nullptr) std::fill_n(stored.colors + column, count, CellColors{});
+  return {{stored.cells + column, count}, &stored, fresh};
 }
 
 void VirtualScreen::writeCell(ScreenCell value) {

@@ -109,6 +109,20 @@ class VirtualScreen final {
   /// still get no storage.
   void putRow(std::uint64_t row, std::uint32_t column, std::span<const ScreenCell> cells,
               std::span<const CellColors> colors = {});
+  /// `putRow` without 24-bit colours for `count` cells that `fill` writes straight into the
+  /// row's storage, given as a span (cut to the width): a loader that makes its cells from
+  /// its input saves copying them once more (3% of binary text).
+  template <typename Fill>
+  void putRowWith(std::uint64_t row, std::uint32_t column, std::uint32_t count, Fill&& fill) {
+    const RowRoom room = rowRoom(row, column, count);
+    if (room.cells.empty()) return;
+    fill(room.cells);
+    // A new row's cells before `column` are blanks.
+    if (room.fresh && std::all_of(room.cells.begin(), room.cells.end(),
+                                  [](ScreenCell cell) { return cell == kBlankCell; })) {
+      dropRow(*room.stored);
+    }
+  }
   void cursorUp(std::uint32_t n);
   void cursorDown(std::uint32_t n);
   void cursorRight(std::uint32_t n);
@@ -325,6 +339,15 @@ class VirtualScreen final {
   static std::size_t colorBytes(std::uint32_t capacity) noexcept;
   /// Gives the row's blocks back to the arena; the row becomes blank.
   void dropRow(Row& row) noexcept;
+  /// Part of `putRowWith`: the row's cells from `column` on, `count` of them cut to the
+  /// width, stored (no 24-bit colours) for the caller to write; the row; and whether it had
+  /// no storage before.
+  struct RowRoom {
+    std::span<ScreenCell> cells;
+    Row* stored;
+    bool fresh;
+  };
+  RowRoom rowRoom(std::uint64_t row, std::uint32_t column, std::uint32_t count);
   /// The row's 24-bit colours, made (none for every stored cell) when it has none yet.
   CellColors* rowColorsMade(Row& row);
   /// Drops the storage of rows first..last - 1, which makes them blank.

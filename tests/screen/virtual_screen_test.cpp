@@ -499,6 +499,8 @@ TEST(VirtualScreenTest, LineFeedsCostNoRowStorage) {
 }
 
 TEST(VirtualScreenTest, RowsStoreCellsUpToTheLastWrittenColumn) {
+  static constexpr ScreenCell kLoaded[] = {0x6107, 0x6207};
+  static constexpr ScreenCell kLoadedBlanks[] = {kBlankCell, kBlankCell, kBlankCell};
   struct Case {
     const char* name;
     std::function<void(VirtualScreen&)> write;
@@ -534,6 +536,22 @@ TEST(VirtualScreenTest, RowsStoreCellsUpToTheLastWrittenColumn) {
          s.eraseToLineEnd();
        },
        2},
+      {"a loader's row", [](VirtualScreen& s) { s.putRow(0, 3, kLoaded); }, 5},
+      {"a loader's row past the width", [](VirtualScreen& s) { s.putRow(0, 39, kLoaded); }, 40},
+      {"a loader's blanks", [](VirtualScreen& s) { s.putRow(0, 3, kLoadedBlanks); }, 0},
+      {"a loader's blanks over text",
+       [](VirtualScreen& s) {
+         put(s, "ab");
+         s.putRow(0, 1, kLoadedBlanks);
+       },
+       4},
+      {"a loader's blanks made in place",
+       [](VirtualScreen& s) {
+         s.putRowWith(0, 5, 2, [](std::span<ScreenCell> cells) {
+           std::fill(cells.begin(), cells.end(), kBlankCell);
+         });
+       },
+       0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
