@@ -287,17 +287,26 @@ const std::uint8_t* VirtualScreen::writeRunAnywhere(const std::uint8_t* next,
 
 void VirtualScreen::putRow(std::uint64_t row, std::uint32_t column,
                            std::span<const ScreenCell> cells, std::span<const CellColors> colors) {
-  const auto count = static_cast<std::uint32_t>(std::min<std::size_t>(cells.size(), width_));
+  if (column >= width_ || cells.empty()) return;
+  const auto count =
+      static_cast<std::uint32_t>(std::min<std::size_t>(cells.size(), width_ - column));
   if (colors.empty()) {
+    // Looked at before any storage is made: a row of only blanks costs nothing, not even a
+    // block of row slots.
+    if (findRow(row) == nullptr &&
+        std::all_of(cells.begin(), cells.begin() + count,
+                    [](ScreenCell cell) { return cell == kBlankCell; })) {
+      if (row >= usedRows_) usedRows_ = row + 1;
+      return;
+    }
     putRowWith(row, column, count, [cells](std::span<ScreenCell> room) {
       std::copy_n(cells.data(), room.size(), room.data());
     });
     return;
   }
   const RowRoom room = rowRoom(row, column, count);
-  if (room.cells.empty()) return;
-  std::copy_n(cells.data(), room.cells.size(), room.cells.data());
-  std::copy_n(colors.data(), std::min(room.cells.size(), colors.size()),
+  std::copy_n(cells.data(), count, room.cells.data());
+  std::copy_n(colors.data(), std::min<std::size_t>(count, colors.size()),
               rowColorsMade(*room.stored) + column);
 }
 

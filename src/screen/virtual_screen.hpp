@@ -111,7 +111,8 @@ class VirtualScreen final {
               std::span<const CellColors> colors = {});
   /// `putRow` without 24-bit colours for `count` cells that `fill` writes straight into the
   /// row's storage, given as a span (cut to the width): a loader that makes its cells from
-  /// its input saves copying them once more (3% of binary text).
+  /// its input saves copying them once more (3% of binary text). A row that had no storage
+  /// and turns out to hold only blanks gives it back (the block of row slots stays).
   template <typename Fill>
   void putRowWith(std::uint64_t row, std::uint32_t column, std::uint32_t count, Fill&& fill) {
     const RowRoom room = rowRoom(row, column, count);
