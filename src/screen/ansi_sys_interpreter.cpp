@@ -180,6 +180,20 @@ constexpr auto kSequenceMasks = [] {
   return masks;
 }();
 
+/// The place after the copies of a sequence that follow it directly from `after` on, each
+/// `ESC[` and the bytes `key` up to the final byte at `finalAt`.
+inline const std::uint8_t* pastRepeats(const std::uint8_t* after, const std::uint8_t* end,
+                                       std::uint64_t key, unsigned finalAt) noexcept {
+  const std::uint64_t mask = kSequenceMasks[finalAt];
+  while (end - after >= 10 && after[0] == kEscape && after[1] == '[') {
+    std::uint64_t bytes;
+    std::memcpy(&bytes, after + 2, sizeof bytes);
+    if ((bytes & mask) != key) break;
+    after += finalAt + 3;
+  }
+  return after;
+}
+
 /// The number that the `length` (0 to 4) ASCII digits at `at` spell; four bytes are read.
 inline std::uint32_t numberAt(const std::uint8_t* at, unsigned length) noexcept {
   std::uint32_t bytes;
@@ -234,7 +248,7 @@ class SequenceParser {
   /// the place after its final byte; null for any other, with nothing done. What such a
   /// sequence does is kept by its bytes, so that it is read only the first time (about 9%
   /// of the time of ANSI art: no reading of digits, one step for all codes of an `m`).
-  /// `end` is the end of the block, where passing over repeated saves stops.
+  /// `end` is the end of the block, where passing over repeated saves and positions stops.
   const std::uint8_t* shortSequence(const std::uint8_t* next, const std::uint8_t* end);
   /// After `ESC[`: no parameters yet.
   void startSequence() noexcept;
@@ -391,18 +405,18 @@ const std::uint8_t* SequenceParser<D>::shortSequence(const std::uint8_t* next,
       screen_.moveCursorBy(static_cast<std::int32_t>(known.first),
                            static_cast<std::int32_t>(known.second));
     } else if (isCursorPosition(final)) {
-      // Kept as the column and row it goes to (1 to 2% of the corpus).
+      // Kept as the column and row it goes to (1 to 2% of the corpus). Copies of it straight
+      // after it change nothing more and are passed over, as for saves below (1 to 1.6% of
+      // the corpus, where about 14,500 positions repeat the one before).
       screen_.moveTo(known.first, known.second);
+      return pastRepeats(next + finalAt + 1, end, key, finalAt);
     } else if (final == 's') {
       // Animations save the cursor over and over (two in five sequences of the corpus):
       // saved straight away (4% of the corpus's time). Four in five of those saves follow
       // another directly; saving again changes nothing, so such a run is passed over in one
       // loop instead of an item per save (7 to 9% of the corpus's time).
       saved_ = screen_.saveCursor();
-      const std::uint8_t* after = next + finalAt + 1;
-      while (end - after >= 3 && after[0] == kEscape && after[1] == '[' && after[2] == 's')
-        after += 3;
-      return after;
+      return pastRepeats(next + finalAt + 1, end, key, finalAt);
     } else {
       // The commands read no parameter past the second.
       parameters_[0] = known.first;

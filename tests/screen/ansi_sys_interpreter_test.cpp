@@ -313,14 +313,14 @@ TEST(AnsiSysInterpreterTest, BinaryJunkKeepsTheScreenConsistent) {
 
 TEST(AnsiSysInterpreterTest, RepeatedSequencesActAsWhenReadByteByByte) {
   // Sequences that recur are carried out from what their first reading did, runs of saves
-  // at once; fed a byte at a time, every one is read in full. Both readings must leave the
-  // same screen.
+  // and of positions at once; fed a byte at a time, every one is read in full. Both
+  // readings must leave the same screen.
   constexpr std::string_view kSequences[] = {
-      "1;33;44m", "0;5;7m", "8;28m",     "31;;m",    "38;48;99m",   "1;2;22m", "m",  "0m",
-      "3A",       "2B",     "5C",        "D",        "7;3H",        ";9f",     "0A", "1;5B",
-      "999C",     "12D",    "0C",        "9999999B", "4294967295A", "H",       "s",  "u",
-      "2J",       "K",      "1K",        "?7l",      "7h",          "=1h",     "3h", "5,6H",
-      "99",       "1;\x1b", "12345678m", "s\x1b[s",  "s\x1b[u"};
+      "1;33;44m", "0;5;7m", "8;28m",     "31;;m",    "38;48;99m",   "1;2;22m",  "m",  "0m",
+      "3A",       "2B",     "5C",        "D",        "7;3H",        ";9f",      "0A", "1;5B",
+      "999C",     "12D",    "0C",        "9999999B", "4294967295A", "H",        "s",  "u",
+      "2J",       "K",      "1K",        "?7l",      "7h",          "=1h",      "3h", "5,6H",
+      "99",       "1;\x1b", "12345678m", "s\x1b[s",  "s\x1b[u",     "3H\x1b[3H"};
   std::uint32_t state = 88172645u;
   for (int round = 0; round < 8; ++round) {
     std::string input;
