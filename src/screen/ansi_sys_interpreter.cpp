@@ -185,8 +185,10 @@ constexpr auto kSequenceMasks = [] {
 inline const std::uint8_t* pastRepeats(const std::uint8_t* after, const std::uint8_t* end,
                                        std::uint64_t key, unsigned finalAt) noexcept {
   const std::uint64_t mask = kSequenceMasks[finalAt];
-  while (end - after >= 10 && after[0] == kEscape && after[1] == '[') {
-    std::uint64_t bytes;
+  std::uint64_t bytes;
+  // `ESC[` and the eight bytes read after it.
+  while (end - after >= static_cast<std::ptrdiff_t>(2 + sizeof bytes) && after[0] == kEscape &&
+         after[1] == '[') {
     std::memcpy(&bytes, after + 2, sizeof bytes);
     if ((bytes & mask) != key) break;
     after += finalAt + 3;

@@ -290,24 +290,19 @@ void VirtualScreen::putRow(std::uint64_t row, std::uint32_t column,
   if (column >= width_ || cells.empty()) return;
   const auto count =
       static_cast<std::uint32_t>(std::min<std::size_t>(cells.size(), width_ - column));
-  if (colors.empty()) {
-    // Looked at before any storage is made: a row of only blanks costs nothing, not even a
-    // block of row slots.
-    if (findRow(row) == nullptr &&
-        std::all_of(cells.begin(), cells.begin() + count,
-                    [](ScreenCell cell) { return cell == kBlankCell; })) {
-      if (row >= usedRows_) usedRows_ = row + 1;
-      return;
-    }
-    putRowWith(row, column, count, [cells](std::span<ScreenCell> room) {
-      std::copy_n(cells.data(), room.size(), room.data());
-    });
+  // Looked at before any storage is made: a row of only blanks costs nothing, not even a
+  // block of row slots.
+  if (colors.empty() && findRow(row) == nullptr &&
+      std::all_of(cells.begin(), cells.begin() + count, isBlank)) {
+    if (row >= usedRows_) usedRows_ = row + 1;
     return;
   }
   const RowRoom room = rowRoom(row, column, count);
   std::copy_n(cells.data(), count, room.cells.data());
-  std::copy_n(colors.data(), std::min<std::size_t>(count, colors.size()),
-              rowColorsMade(*room.stored) + column);
+  if (!colors.empty()) {
+    std::copy_n(colors.data(), std::min<std::size_t>(count, colors.size()),
+                rowColorsMade(*room.stored) + column);
+  }
 }
 
 VirtualScreen::RowRoom VirtualScreen::rowRoom(std::uint64_t row, std::uint32_t column,

@@ -119,8 +119,7 @@ class VirtualScreen final {
     if (room.cells.empty()) return;
     fill(room.cells);
     // A new row's cells before `column` are blanks.
-    if (room.fresh && std::all_of(room.cells.begin(), room.cells.end(),
-                                  [](ScreenCell cell) { return cell == kBlankCell; })) {
+    if (room.fresh && std::all_of(room.cells.begin(), room.cells.end(), isBlank)) {
       dropRow(*room.stored);
     }
   }
@@ -340,9 +339,11 @@ class VirtualScreen final {
   static std::size_t colorBytes(std::uint32_t capacity) noexcept;
   /// Gives the row's blocks back to the arena; the row becomes blank.
   void dropRow(Row& row) noexcept;
-  /// Part of `putRowWith`: the row's cells from `column` on, `count` of them cut to the
-  /// width, stored (no 24-bit colours) for the caller to write; the row; and whether it had
-  /// no storage before.
+  /// Rows of only such cells get no storage.
+  static constexpr bool isBlank(ScreenCell cell) noexcept { return cell == kBlankCell; }
+  /// Part of `putRow` and `putRowWith`: the row's cells from `column` on, `count` of them
+  /// cut to the width, stored (no 24-bit colours) for the caller to write; the row; and
+  /// whether it had no storage before.
   struct RowRoom {
     std::span<ScreenCell> cells;
     Row* stored;
