@@ -9,7 +9,7 @@
 namespace vidtwine {
 
 LoadError BinaryTextLoader::load(VirtualScreen& screen, Stream& input, std::uint64_t size,
-                                 bool dropEndOfFile) {
+                                 bool dropEndOfFile, std::span<std::byte> buffer) {
   const std::uint32_t width = screen.width();
   // Read in blocks rather than whole, so that memory does not hold the file as well as
   // the screen (3.5 MB less for 4 MiB, as fast).
@@ -34,7 +34,7 @@ LoadError BinaryTextLoader::load(VirtualScreen& screen, Stream& input, std::uint
   };
   // Once the data has ended, what follows it (the SAUCE block) is not read: stopping there
   // is no failure.
-  return readBlocks(input, nullptr, [&](std::span<const std::uint8_t> bytes, bool last) {
+  const auto process = [&](std::span<const std::uint8_t> bytes, bool last) {
     const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(bytes.size(), left));
     if (last || wanted < bytes.size()) {
       // The data ends in this block: only now is its last byte known.
@@ -49,7 +49,8 @@ LoadError BinaryTextLoader::load(VirtualScreen& screen, Stream& input, std::uint
     put(bytes.first(taken));
     left -= taken;
     return std::optional<std::size_t>(taken);
-  });
+  };
+  return readBlocks(input, nullptr, process, buffer);
 }
 
 }  // namespace vidtwine

@@ -16,23 +16,31 @@ namespace vidtwine {
 /// Reads `input` to its end and hands the bytes to `process(bytes, last)`, which returns
 /// how many it has dealt with (all of them when `last`), or none to stop with `stopped`.
 /// Bytes left over, the start of a code cut by the block's end, are handed again in front
-/// of the next block; `process` leaves fewer than `kCarry` of them.
+/// of the next block; `process` leaves fewer than `kCarry` of them. The blocks are read
+/// into `buffer` when it is larger than `kCarry`, else into memory of its own.
 template <typename Process>
-LoadError readBlocks(Stream& input, LoadError stopped, Process process) {
+LoadError readBlocks(Stream& input, LoadError stopped, Process process,
+                     std::span<std::byte> buffer = {}) {
   constexpr std::size_t kBlock = 64 * 1024;
   constexpr std::size_t kCarry = 64;
-  auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kBlock + kCarry);
+  std::unique_ptr<std::byte[]> own;
+  if (buffer.size() <= kCarry) {
+    own = std::make_unique_for_overwrite<std::byte[]>(kBlock + kCarry);
+    buffer = {own.get(), kBlock + kCarry};
+  }
+  auto* const start = reinterpret_cast<std::uint8_t*>(buffer.data());
+  const std::size_t block = buffer.size() - kCarry;
   std::size_t kept = 0;
   for (;;) {
-    const std::uint64_t got = input.read(buffer.get() + kept, kBlock);
-    const bool last = got < kBlock;
+    const std::uint64_t got = input.read(start + kept, block);
+    const bool last = got < block;
     const std::size_t size = kept + static_cast<std::size_t>(got);
     const std::optional<std::size_t> done =
-        process(std::span<const std::uint8_t>(buffer.get(), size), last);
+        process(std::span<const std::uint8_t>(start, size), last);
     if (!done) return stopped;
     if (last) break;
     kept = size - *done;
-    std::memmove(buffer.get(), buffer.get() + *done, kept);
+    std::memmove(start, start + *done, kept);
   }
   if (input.status() == StreamStatus::Error) return "read error";
   return nullptr;

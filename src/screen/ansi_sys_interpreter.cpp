@@ -862,9 +862,8 @@ void SequenceParser<D>::bbsCommand(std::uint8_t final) {
 
 template <Dialect D>
 std::int32_t runDialect(VirtualScreen& screen, Stream* metadata, Stream& input,
-                        InterpreterReport& report) {
+                        InterpreterReport& report, std::span<std::uint8_t> block) {
   SequenceParser<D> parser(screen, metadata, report);
-  std::array<std::uint8_t, kBlockSize> block;
   std::uint64_t total = 0;
   for (;;) {
     const std::uint64_t got = input.read(block.data(), block.size());
@@ -906,11 +905,20 @@ bool AnsiSysFeed::inText() const noexcept {
 }
 
 std::int32_t AnsiSysInterpreter::run(VirtualScreen& screen, Stream* metadata, Stream& input,
-                                     Dialect dialect, InterpreterReport* report) {
+                                     Dialect dialect, InterpreterReport* report,
+                                     std::span<std::byte> buffer) {
   InterpreterReport ignored;
   InterpreterReport& out = report != nullptr ? *report : ignored;
-  if (dialect == Dialect::Bbs) return runDialect<Dialect::Bbs>(screen, metadata, input, out);
-  return runDialect<Dialect::AnsiSys>(screen, metadata, input, out);
+  std::unique_ptr<std::uint8_t[]> own;
+  if (buffer.empty()) {
+    own = std::make_unique_for_overwrite<std::uint8_t[]>(kBlockSize);
+    buffer = std::as_writable_bytes(std::span(own.get(), kBlockSize));
+  }
+  const std::span block(reinterpret_cast<std::uint8_t*>(buffer.data()), buffer.size());
+  if (dialect == Dialect::Bbs) {
+    return runDialect<Dialect::Bbs>(screen, metadata, input, out, block);
+  }
+  return runDialect<Dialect::AnsiSys>(screen, metadata, input, out, block);
 }
 
 }  // namespace vidtwine

@@ -28,8 +28,11 @@ class AnsiSysInterpreter final {
   /// reported as key=value lines on `metadata` when it is given. The result is the number
   /// of bytes read, capped at 2147483647, or -1 when the input ends with an error or, in
   /// the ANSI.SYS dialect, when a sequence begins a ninth parameter (the run stops there).
+  /// The input is read in pieces into `buffer` when it is given (not empty), else into
+  /// memory of its own.
   static std::int32_t run(VirtualScreen& screen, Stream* metadata, Stream& input,
-                          Dialect dialect = Dialect::AnsiSys, InterpreterReport* report = nullptr);
+                          Dialect dialect = Dialect::AnsiSys, InterpreterReport* report = nullptr,
+                          std::span<std::byte> buffer = {});
 };
 
 /// The reading fed piece by piece: for formats that mix their own codes into ANSI.SYS

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdint>
 #include <utility>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -37,8 +38,20 @@ constexpr std::size_t kChunk = 4 * 1024 * 1024;
 
 }  // namespace
 
+RowArena::RowArena(std::span<std::byte> first) noexcept {
+  // Cut to the alignment of blocks at both ends.
+  const auto address = reinterpret_cast<std::uintptr_t>(first.data());
+  const std::size_t skip = std::min(first.size(), (kAlignment - address % kAlignment) % kAlignment);
+  first = first.subspan(skip);
+  first_ = first.first(first.size() / kSmallStep * kSmallStep);
+  next_ = first_.data();
+  end_ = next_ + first_.size();
+  VIDTWINE_POISON(next_, first_.size());
+}
+
 RowArena::~RowArena() {
   // The fences go with the chunks: memory mapped later at the same place is fresh.
+  VIDTWINE_UNPOISON(first_.data(), first_.size());
   for (const PageBuffer& chunk : chunks_)
     VIDTWINE_UNPOISON(chunk.data(), chunk.size());
 }
@@ -70,7 +83,8 @@ void* RowArena::allocate(std::size_t bytes) {
   const std::size_t size = classSize(index);
   if (static_cast<std::size_t>(end_ - next_) < size) {
     // The rest of the current chunk is left unused: at most one block's worth.
-    const std::size_t chunk = std::max(chunks_.empty() ? kFirstChunk : kChunk, size);
+    const std::size_t chunk =
+        std::max(chunks_.empty() && first_.empty() ? kFirstChunk : kChunk, size);
     // Pages of a chunk are not touched until blocks are written, so a fresh chunk does not
     // count towards the resident memory.
     chunks_.emplace_back(chunk);

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstddef>
+#include <span>
 #include <vector>
 
 #include "stream/page_buffer.hpp"
@@ -16,6 +17,8 @@ namespace vidtwine {
 class RowArena final {
  public:
   RowArena() = default;
+  /// Hands out `first` (which must outlive the arena) before mapping chunks of its own.
+  explicit RowArena(std::span<std::byte> first) noexcept;
   ~RowArena();
   RowArena(const RowArena&) = delete;
   RowArena& operator=(const RowArena&) = delete;
@@ -36,6 +39,7 @@ class RowArena final {
     FreeBlock* next;
   };
 
+  std::span<std::byte> first_;
   std::vector<PageBuffer> chunks_;
   std::byte* next_ = nullptr;
   std::byte* end_ = nullptr;

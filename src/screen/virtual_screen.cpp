@@ -168,19 +168,20 @@ void copyRun(const std::uint8_t* next, const std::uint8_t* end, std::uint32_t co
 
 }  // namespace
 
-VirtualScreen::VirtualScreen(std::uint32_t width, std::uint8_t height,
-                             std::uint8_t tabWidth) noexcept
-    : width_(width), height_(height), tabWidth_(tabWidth) {}
+VirtualScreen::VirtualScreen(std::uint32_t width, std::uint8_t height, std::uint8_t tabWidth,
+                             std::span<std::byte> firstRows) noexcept
+    : arena_(firstRows), width_(width), height_(height), tabWidth_(tabWidth) {}
 
 std::unique_ptr<VirtualScreen> VirtualScreen::create(std::int32_t width, std::int32_t height,
-                                                     std::int32_t tabWidth) {
+                                                     std::int32_t tabWidth,
+                                                     std::span<std::byte> firstRows) {
   if (width < 1 || height < 1 || height > 255 || tabWidth < 1 || tabWidth > 255 ||
       tabWidth > width) {
     return nullptr;
   }
-  return std::unique_ptr<VirtualScreen>(new VirtualScreen(static_cast<std::uint32_t>(width),
-                                                          static_cast<std::uint8_t>(height),
-                                                          static_cast<std::uint8_t>(tabWidth)));
+  return std::unique_ptr<VirtualScreen>(
+      new VirtualScreen(static_cast<std::uint32_t>(width), static_cast<std::uint8_t>(height),
+                        static_cast<std::uint8_t>(tabWidth), firstRows));
 }
 
 // ---- writing ----------------------------------------------------------------------------

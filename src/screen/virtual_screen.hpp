@@ -72,9 +72,11 @@ constexpr std::uint8_t cellCharacter(ScreenCell cell) noexcept {
 class VirtualScreen final {
  public:
   /// None when tabWidth > width, tabWidth > 255, height < 1, height > 255, width < 1 or
-  /// tabWidth < 1.
+  /// tabWidth < 1. Rows are stored in `firstRows`, when given, before any memory of the
+  /// screen's own; it must outlive the screen.
   static std::unique_ptr<VirtualScreen> create(std::int32_t width, std::int32_t height,
-                                               std::int32_t tabWidth);
+                                               std::int32_t tabWidth,
+                                               std::span<std::byte> firstRows = {});
 
   void putChar(std::uint8_t byte);
   /// The same as `putChar` for each byte in turn, without a call per byte.
@@ -256,7 +258,8 @@ class VirtualScreen final {
     std::uint64_t narrowings = 0;
   };
 
-  VirtualScreen(std::uint32_t width, std::uint8_t height, std::uint8_t tabWidth) noexcept;
+  VirtualScreen(std::uint32_t width, std::uint8_t height, std::uint8_t tabWidth,
+                std::span<std::byte> firstRows) noexcept;
 
   static constexpr Rendition kRenditionBits = 0x03FF;
   /// The attribute of each rendition. Reverse swaps the colours; concealed shows the paper

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 
 #include "stream/stream.hpp"
 
@@ -14,6 +15,8 @@ namespace vidtwine {
 class BufferedWriter final : public StreamWriter {
  public:
   BufferedWriter(std::unique_ptr<Stream> target, std::uint64_t capacity);
+  /// Buffers in `buffer`, which must outlive the writer, instead of memory of its own.
+  BufferedWriter(std::unique_ptr<Stream> target, std::span<std::byte> buffer);
   ~BufferedWriter() override;
 
   /// Writes out what is held, then flushes the target; -1 when the target took nothing.
@@ -25,7 +28,7 @@ class BufferedWriter final : public StreamWriter {
   /// rest of the buffer).
   std::span<std::byte> writeRoom() noexcept override {
     prefaultThrough(fill_ + kFirstPrefault);
-    return {buffer_.get() + fill_, static_cast<std::size_t>(prefaulted_ - fill_)};
+    return {buffer_ + fill_, static_cast<std::size_t>(prefaulted_ - fill_)};
   }
   void commitRoom(std::size_t bytes) noexcept override { fill_ += bytes; }
   /// Drops what is held; nothing of it reaches the target.
@@ -46,7 +49,8 @@ class BufferedWriter final : public StreamWriter {
   std::uint64_t capacity_;
   std::uint64_t fill_ = 0;
   std::uint64_t prefaulted_ = 0;
-  std::unique_ptr<std::byte[]> buffer_;
+  std::unique_ptr<std::byte[]> owned_;  // none when the buffer was given
+  std::byte* buffer_;
 };
 
 /// Drops what the first `BufferedWriter` in the writer chain at `stream` holds, if any.

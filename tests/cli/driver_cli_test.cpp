@@ -23,6 +23,35 @@ std::vector<std::string> lines(const std::string& text) {
   return result;
 }
 
+TEST(DriverCli, LargeInputsRenderAsShortOnesDo) {
+  // From 2 MiB on, the buffers of a run share one block of pages. Each row here comes out
+  // the same, and whole, so a long file gives the row of a one-line file over and over:
+  // given by name, and piped.
+  const std::string line = "\x1b[1;31mAB\x1b[0;44mC\x1b[2C\x1b[mD\r\n";
+  constexpr int kLines = 80'000;  // 2.4 MB
+  std::string text;
+  for (int i = 0; i < kLines; ++i)
+    text += line;
+  test::TempDir dir;
+  test::writeFile(dir / "short.ans", line);
+  test::writeFile(dir / "long.ans", text);
+  for (const char* mode : {"-a", "-C"}) {
+    const auto one = runVidtwine({mode, (dir / "short.ans").string()});
+    ASSERT_EQ(one.status, 0) << one.err;
+    std::string expected;
+    for (int i = 0; i < kLines; ++i)
+      expected += one.out;
+    const auto named = runVidtwine({mode, (dir / "long.ans").string()});
+    EXPECT_EQ(named.status, 0) << named.err;
+    EXPECT_TRUE(named.out == expected) << mode;
+    test::RunOptions piped;
+    piped.input = text;
+    const auto fromPipe = runVidtwine({mode}, piped);
+    EXPECT_EQ(fromPipe.status, 0) << fromPipe.err;
+    EXPECT_TRUE(fromPipe.out == expected) << mode;
+  }
+}
+
 TEST(DriverCli, TestPageIgnoresInputPathAndGeometry) {
   const auto result =
       runVidtwine({"-T", "-a", "-C", "-w", "132", "-H", "50", "-t", "100", "/no/such/file.ans"});

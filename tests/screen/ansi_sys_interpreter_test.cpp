@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <cstddef>
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vidtwine {
 namespace {
@@ -66,13 +69,22 @@ void expectAsWhenReadByteByByte(const std::string& input, std::int32_t width) {
   for (const char byte : input)
     feed.feed({reinterpret_cast<const std::uint8_t*>(&byte), 1});
   EXPECT_EQ(whole.metadata, contentsOf(*metadata));
-  ASSERT_EQ(whole.screen->usedRows(), screen->usedRows());
-  EXPECT_EQ(whole.screen->row(), screen->row());
-  EXPECT_EQ(whole.screen->column(), screen->column());
-  EXPECT_EQ(whole.screen->rendition(), screen->rendition());
-  for (std::uint64_t row = 0; row < screen->usedRows(); ++row) {
-    for (std::uint32_t column = 0; column < screen->width(); ++column)
-      ASSERT_EQ(whole.screen->cell(row, column), screen->cell(row, column)) << row;
+  // Read again in pieces of 13 bytes into a buffer given to the interpreter, onto a screen
+  // given its first rows' storage.
+  std::vector<std::byte> firstRows(4096);
+  auto pieces = VirtualScreen::create(width, 25, 8, firstRows);
+  auto stream = memoryWith(input);
+  std::array<std::byte, 13> buffer;
+  AnsiSysInterpreter::run(*pieces, nullptr, *stream, Dialect::AnsiSys, nullptr, buffer);
+  for (const VirtualScreen* other : {screen.get(), pieces.get()}) {
+    ASSERT_EQ(whole.screen->usedRows(), other->usedRows());
+    EXPECT_EQ(whole.screen->row(), other->row());
+    EXPECT_EQ(whole.screen->column(), other->column());
+    EXPECT_EQ(whole.screen->rendition(), other->rendition());
+    for (std::uint64_t row = 0; row < other->usedRows(); ++row) {
+      for (std::uint32_t column = 0; column < other->width(); ++column)
+        ASSERT_EQ(whole.screen->cell(row, column), other->cell(row, column)) << row;
+    }
   }
 }
 

@@ -43,6 +43,13 @@ Chain makeChain(std::uint64_t capacity) {
   return {raw, std::make_unique<BufferedWriter>(std::move(recorder), capacity)};
 }
 
+// The same with a buffer the caller owns.
+Chain makeChain(std::span<std::byte> buffer) {
+  auto recorder = std::make_unique<Recorder>();
+  auto* raw = recorder.get();
+  return {raw, std::make_unique<BufferedWriter>(std::move(recorder), buffer)};
+}
+
 TEST(BufferedWriter, AFullBufferSpillsOnlyWhenMoreArrives) {
   auto [recorder, writer] = makeChain(512);
   const std::string piece(128, 'a');
@@ -56,34 +63,38 @@ TEST(BufferedWriter, AFullBufferSpillsOnlyWhenMoreArrives) {
 
 TEST(BufferedWriter, RoomHandedOutInStepsAndWritesMixedKeepEveryByteInOrder) {
   // Writers fill the buffer in place as far as it hands out room, which grows in steps as
-  // its pages are taken ahead, or write into it.
-  auto [recorder, writer] = makeChain(262144);
-  std::string expected;
-  std::uint32_t state = 1;
-  for (int i = 0; i < 400; ++i) {
-    state = state * 1103515245 + 12345;
-    const std::size_t size = state >> 16 & 0x3FFF;
-    const char byte = static_cast<char>('a' + i % 26);
-    if (i % 3 == 0) {
-      writer->write(std::string(size, byte).data(), size);
-    } else {
-      const std::span<std::byte> room = writer->writeRoom();
-      const std::uint64_t rest = writer->capacity() - writer->fill();
-      ASSERT_LE(room.size(), rest);
-      ASSERT_GE(room.size(), std::min<std::uint64_t>(rest, 16384));
-      const std::size_t used = std::min(size, room.size());
-      std::memset(room.data(), byte, used);
-      writer->commitRoom(used);
-      if (used == rest) writer->flush(false);
-      expected.append(used, byte);
-      continue;
+  // its pages are taken ahead, or write into it; the buffer is the writer's own or given.
+  std::vector<std::byte> given(262144);
+  for (const bool own : {true, false}) {
+    SCOPED_TRACE(own ? "own buffer" : "given buffer");
+    auto [recorder, writer] = own ? makeChain(262144) : makeChain(given);
+    std::string expected;
+    std::uint32_t state = 1;
+    for (int i = 0; i < 400; ++i) {
+      state = state * 1103515245 + 12345;
+      const std::size_t size = state >> 16 & 0x3FFF;
+      const char byte = static_cast<char>('a' + i % 26);
+      if (i % 3 == 0) {
+        writer->write(std::string(size, byte).data(), size);
+      } else {
+        const std::span<std::byte> room = writer->writeRoom();
+        const std::uint64_t rest = writer->capacity() - writer->fill();
+        ASSERT_LE(room.size(), rest);
+        ASSERT_GE(room.size(), std::min<std::uint64_t>(rest, 16384));
+        const std::size_t used = std::min(size, room.size());
+        std::memset(room.data(), byte, used);
+        writer->commitRoom(used);
+        if (used == rest) writer->flush(false);
+        expected.append(used, byte);
+        continue;
+      }
+      expected.append(size, byte);
     }
-    expected.append(size, byte);
+    writer->flush(false);
+    EXPECT_EQ(recorder->bytes, expected);
+    for (std::size_t i = 0; i + 1 < recorder->writes.size(); ++i)
+      EXPECT_EQ(recorder->writes[i], 262144u);
   }
-  writer->flush(false);
-  EXPECT_EQ(recorder->bytes, expected);
-  for (std::size_t i = 0; i + 1 < recorder->writes.size(); ++i)
-    EXPECT_EQ(recorder->writes[i], 262144u);
 }
 
 TEST(BufferedWriter, ALargeWriteGoesStraightThroughAfterWhatIsHeld) {
