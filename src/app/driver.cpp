@@ -135,6 +135,7 @@ class Run {
   PageBuffer runPages_;
   std::span<std::byte> readBuffer_;    // the interpreter's pieces of input
   std::span<std::byte> outputBuffer_;  // the output's buffer
+  std::span<std::byte> styleTable_;    // the colour writer's kept spellings
   std::span<std::byte> firstRows_;     // the screen's first rows
   std::unique_ptr<Stream> input_;      // the input file, later the interpreter's input
   std::int64_t inputSize_ = -1;
@@ -167,7 +168,8 @@ void Run::takeRunPages() {
   std::span<std::byte> pages(runPages_.data(), runPages_.size());
   readBuffer_ = pages.first(kReaderCapacity);
   outputBuffer_ = pages.subspan(kReaderCapacity, kOutputCapacity);
-  firstRows_ = pages.subspan(kReaderCapacity + kOutputCapacity);
+  styleTable_ = pages.subspan(kReaderCapacity + kOutputCapacity, ColorWriter::kStyleTableBytes);
+  firstRows_ = pages.subspan(kReaderCapacity + kOutputCapacity + ColorWriter::kStyleTableBytes);
 }
 
 bool Run::openInput() {
@@ -354,10 +356,14 @@ bool Run::writeOutput(Mode mode) {
     auto unicode = std::make_unique<UnicodeWriter>(std::move(buffered), format);
     output_ = std::make_unique<HtmlWriter>(std::move(unicode), colors, pageInfo(mode));
   } else if (c.genericAnsi() != 0) {
-    output_ = std::make_unique<AnsiColorWriter>(std::move(buffered), format, colors);
+    auto writer = std::make_unique<AnsiColorWriter>(std::move(buffered), format, colors);
+    writer->keepStylesIn(styleTable_);
+    output_ = std::move(writer);
   } else {
-    output_ = TerminfoColorWriter::create(std::move(buffered), format, colors);
-    if (output_ == nullptr) return false;
+    auto writer = TerminfoColorWriter::create(std::move(buffered), format, colors);
+    if (writer == nullptr) return false;
+    writer->keepStylesIn(styleTable_);
+    output_ = std::move(writer);
   }
 
   CodepageId codepage = 0;

@@ -72,9 +72,11 @@ inline void ColorWriter::keptStyle(const CellStyle& style) {
   }
   const std::uint32_t key = keptKey(planner_, style.attribute);
   // Taken whole: its slots are spread over all its pages at random.
-  if (keptStyles_.empty())
-    keptStyles_ = PageBuffer::prefaulted(sizeof(KeptStyle) << kKeptStyleBits);
-  KeptStyle& kept = keptSlot(keptStyles_.data(), key);
+  if (keptTable_ == nullptr) {
+    keptStyles_ = PageBuffer::prefaulted(kStyleTableBytes);
+    keptTable_ = keptStyles_.data();
+  }
+  KeptStyle& kept = keptSlot(keptTable_, key);
   if (kept.key != key) return spellAndKeep(style, kept, key);
   // All the slot's bytes are copied, a fixed size, which is quicker than a copy of the
   // exact length; only `length` of them count.
@@ -153,11 +155,11 @@ void ColorWriter::putRuns(CellCharacters characters, std::span<const std::uint32
 std::size_t ColorWriter::putKeptRuns(const std::byte* encoded, const std::uint16_t* offsets,
                                      std::span<const std::uint32_t> starts,
                                      std::span<const CellAttribute> attributes, std::size_t first) {
-  if (!styled_ || !keepStyles_ || keptStyles_.empty()) return 0;
+  if (!styled_ || !keepStyles_ || keptTable_ == nullptr) return 0;
   // What `style` and `putEncoded` do for a kept spelling, with the output's place, the
   // shown colours and the table in locals: written through a byte pointer, the output
   // could be any member, which would be read again after every copy (10% of binary text).
-  std::byte* const table = keptStyles_.data();
+  std::byte* const table = keptTable_;
   ColorPlanner shown = planner_;
   // Kept spellings follow VGA colours or unknown ones only; after a kept run the shown
   // colours are VGA colours, so this holds for the rest.

@@ -35,6 +35,14 @@ class ColorWriter : public TextEventSink {
   bool finish() final;
   bool failed() const final { return failed_; }
 
+  /// The size of the table of kept spellings (see `keepStylesIn`).
+  static constexpr std::size_t kStyleTableBytes = std::size_t{64} << 11;
+  /// Keeps spellings in `table` (zeroed, at least kStyleTableBytes, outliving the writer)
+  /// instead of memory of its own.
+  void keepStylesIn(std::span<std::byte> table) noexcept {
+    if (table.size() >= kStyleTableBytes) keptTable_ = table.data();
+  }
+
  protected:
   ColorWriter(std::unique_ptr<Stream> target, UnicodeFormat format, ColorFlags flags,
               const ColorPolicy& policy);
@@ -75,6 +83,7 @@ class ColorWriter : public TextEventSink {
   void replacePolicy(const ColorPolicy& policy) noexcept {
     planner_ = ColorPlanner(policy);
     keptStyles_ = PageBuffer();
+    keptTable_ = nullptr;
   }
   /// Lets the writer keep what `spell` put out for attribute-only styles and put it out
   /// again without planning or spelling: for writers whose `spell` always puts out the
@@ -121,6 +130,7 @@ class ColorWriter : public TextEventSink {
   // larger table was slower for its cache misses, a smaller one for spelling more; longer
   // spellings (UTF-16) are not kept.
   static constexpr std::size_t kKeptStyleBits = 11;
+  static_assert(kStyleTableBytes == sizeof(KeptStyle) << kKeptStyleBits);
 
   /// The key of the kept spelling of `attribute` after the colours `planner` takes as
   /// shown (VGA colours or unknown); never 0.
@@ -152,8 +162,11 @@ class ColorWriter : public TextEventSink {
   /// Counts the hand-overs, so that bytes spelled can be found where they were written.
   std::uint64_t flushes_ = 0;
   bool keepStyles_ = false;
-  /// Made at the first style: pages of it that are never used cost nothing.
+  /// Made at the first style, unless a table was given: pages of it that are never used
+  /// cost nothing.
   PageBuffer keptStyles_;
+  /// `keptStyles_`'s or the given table; null before either.
+  std::byte* keptTable_ = nullptr;
   /// Output where the target has no buffer of its own, or too little room left in it.
   std::array<std::byte, 16384> buffer_;
 };

@@ -185,12 +185,15 @@ TEST(AnsiColorWriter, RunEventsEqualStyleAndTextEventsInEveryFormat) {
     if (r % 5 == 0)
       styles.back().colors.foreground = trueColor(0x10, static_cast<std::uint8_t>(r), 0);
   }
-  // As run events or as style and text events; with or without the 24-bit colours.
+  // As run events or as style and text events; with or without the 24-bit colours; the
+  // spellings kept in the writer's own table or in one given to it.
   const auto write = [&](UnicodeFormat format, std::size_t pieceEnd, bool runEvents,
-                         bool attributesOnly) {
+                         bool attributesOnly, bool givenTable = false) {
     std::string output;
     AnsiColorWriter writer(std::make_unique<test::StringSink>(output), format,
                            ColorFlags(ColorFlag::DirectColors));
+    std::vector<std::byte> table(givenTable ? ColorWriter::kStyleTableBytes : 0);
+    writer.keepStylesIn(table);
     writer.begin(true);
     const std::size_t runs =
         static_cast<std::size_t>(std::upper_bound(starts.begin(), starts.end(), pieceEnd) -
@@ -228,6 +231,7 @@ TEST(AnsiColorWriter, RunEventsEqualStyleAndTextEventsInEveryFormat) {
     for (const bool attributesOnly : {false, true}) {
       const std::string utf8 = write(UnicodeFormat::Utf8, pieceEnd, false, attributesOnly);
       EXPECT_EQ(write(UnicodeFormat::Utf8, pieceEnd, true, attributesOnly), utf8) << pieceEnd;
+      EXPECT_EQ(write(UnicodeFormat::Utf8, pieceEnd, true, attributesOnly, true), utf8) << pieceEnd;
       EXPECT_EQ(utf8Of(write(UnicodeFormat::Utf16Be, pieceEnd, true, attributesOnly), true), utf8)
           << pieceEnd;
       EXPECT_EQ(utf8Of(write(UnicodeFormat::Utf16Le, pieceEnd, false, attributesOnly), false), utf8)
