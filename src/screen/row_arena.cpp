@@ -39,7 +39,7 @@ constexpr std::size_t kChunk = 4 * 1024 * 1024;
 }  // namespace
 
 RowArena::RowArena(std::span<std::byte> first) noexcept {
-  // Cut to the alignment of blocks at both ends.
+  // Begins where blocks may begin, and holds whole blocks of the smallest class.
   const auto address = reinterpret_cast<std::uintptr_t>(first.data());
   const std::size_t skip = std::min(first.size(), (kAlignment - address % kAlignment) % kAlignment);
   first = first.subspan(skip);
