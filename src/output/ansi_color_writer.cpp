@@ -53,21 +53,88 @@ char* add(char* end, unsigned parameter) noexcept {
   return end + entry.length;
 }
 
+/// `base` (38 or 48) with the 24-bit colour `color`.
+char* addTrueColor(char* end, unsigned base, TrueColor color) noexcept {
+  end = add(add(end, base), 2);
+  end = add(end, redOf(color));
+  end = add(end, greenOf(color));
+  return add(end, blueOf(color));
+}
+
+/// The 24-bit colour of `value`, a VGA colour or a 24-bit one.
+TrueColor trueColorOf(ColorValue value, bool darkYellow) noexcept {
+  return isVga(value) ? vgaColor(static_cast<unsigned>(value), darkYellow) : TrueColor(value);
+}
+
 /// `base` (38 or 48) with a palette index or a 24-bit colour; VGA colours as 24-bit ones
 /// when `direct`, else from the palette.
 char* addExtended(char* end, unsigned base, ColorValue value, bool direct,
                   bool darkYellow) noexcept {
-  end = add(end, base);
-  if (isVga(value) && !direct)
-    return add(add(end, 5), exactPaletteIndex(static_cast<unsigned>(value), darkYellow));
+  if (isVga(value) && !direct) {
+    return add(add(add(end, base), 5), exactPaletteIndex(static_cast<unsigned>(value), darkYellow));
+  }
   if (value >= kPaletteColor && value < kPaletteColor + 256)
-    return add(add(end, 5), static_cast<unsigned>(value - kPaletteColor));
-  const TrueColor color =
-      isVga(value) ? vgaColor(static_cast<unsigned>(value), darkYellow) : TrueColor(value);
-  end = add(end, 2);
-  end = add(end, redOf(color));
-  end = add(end, greenOf(color));
-  return add(end, blueOf(color));
+    return add(add(add(end, base), 5), static_cast<unsigned>(value - kPaletteColor));
+  return addTrueColor(end, base, trueColorOf(value, darkYellow));
+}
+
+/// How a writer names colours, from its policy and flags.
+struct Naming {
+  bool defaults;
+  bool eight;
+  bool extended;
+  bool direct;
+  bool darkYellow;
+
+  /// One layer, `base` 38 or 48: its default is base + 1, its eight colours start at
+  /// base - 8, the bright ones at base + 52. With eight colours, only black itself is the
+  /// default paper and gray the default ink; their bright forms are not.
+  char* layer(char* at, unsigned base, ColorValue value, ColorValue full,
+              ColorValue defaultValue) const noexcept {
+    if (defaults && (eight ? full : value) == defaultValue) return add(at, base + 1);
+    if (extended || !isVga(value)) return addExtended(at, base, value, direct, darkYellow);
+    const auto colour = static_cast<unsigned>(value & 7);
+    return add(at, (isBright(value) ? base + 52 : base - 8) + colour);
+  }
+};
+
+/// The sequence whose parameters were written from `out + 1` to `end`: its end, or `out`
+/// where there are none, since nothing then changes.
+char* finishSgr(char* out, char* end) noexcept {
+  if (end == out + 1) return out;
+  out[0] = kEscape;
+  out[1] = '[';
+  *end++ = 'm';
+  return end;
+}
+
+/// What `spell(shown.plan(style))` puts out (at `out`; its end) where the policy names
+/// 24-bit colours and has no attributes to switch, straight from the style: nothing but
+/// the colours that change, or the reset to the defaults.
+[[gnu::always_inline]] inline char* spellDirectly(char* out, const CellStyle& style,
+                                                  ColorPlanner& shown,
+                                                  const Naming& naming) noexcept {
+  const auto [foreground, background] = shown.colorsOf(style);
+  const ColorValue shownForeground = shown.shownForeground();
+  const ColorValue shownBackground = shown.shownBackground();
+  if (foreground == shownForeground && background == shownBackground) return out;
+  shown.assumeShown(foreground, background);
+  char* end = out + 1;
+  if (naming.defaults && foreground == 7 && background == 0) return finishSgr(out, addReset(end));
+  // As `Naming::layer` names them at this depth.
+  const auto layer = [&naming](char* at, unsigned base, ColorValue value, ColorValue defaultValue) {
+    if (naming.defaults && value == defaultValue) return add(at, base + 1);
+    return addTrueColor(at, base, trueColorOf(value, naming.darkYellow));
+  };
+  if (background != shownBackground) end = layer(end, 48, background, 0);
+  if (foreground != shownForeground) end = layer(end, 38, foreground, 7);
+  return finishSgr(out, end);
+}
+
+Naming namingOf(const ColorPolicy& p, const ColorFlags& flags) noexcept {
+  const bool direct = p.depth == ColorDepth::Direct;
+  return {p.defaultColors, p.depth == ColorDepth::Eight,
+          direct || p.depth == ColorDepth::Palette256, direct, flags.has(ColorFlag::DarkYellow)};
 }
 
 ColorPolicy policyOf(ColorFlags flags) {
@@ -96,6 +163,13 @@ AnsiColorWriter::AnsiColorWriter(std::unique_ptr<Stream> target, UnicodeFormat f
                                  ColorFlags flags)
     : ColorWriter(std::move(target), format, flags, policyOf(flags)) {
   keepSpelledStyles();
+  const ColorPolicy& p = policy();
+  // Spelled as ASCII straight into the output, which is UTF-8 then.
+  if (format == UnicodeFormat::Utf8 && p.depth == ColorDepth::Direct &&
+      !p.brightBackgroundAttribute && !p.brightBackgroundCode && !p.boldAttribute && !p.boldCode &&
+      !p.defaultsByReset) {
+    putStyledRunsFirst();
+  }
 }
 
 bool AnsiColorWriter::spellReset() {
@@ -104,16 +178,9 @@ bool AnsiColorWriter::spellReset() {
 }
 
 bool AnsiColorWriter::spell(const ColorTransition& t) {
-  // What the writer can name follows from the policy it was made with.
-  const ColorPolicy& p = policy();
-  const bool defaults = p.defaultColors;
-  const bool eight = p.depth == ColorDepth::Eight;
-  const bool direct = p.depth == ColorDepth::Direct;
-  const bool extended = direct || p.depth == ColorDepth::Palette256;
+  const Naming n = namingOf(policy(), flags());
   // A bright background is blink, or reverse where blink was not asked for.
   const bool reverse = !flags().has(ColorFlag::BlinkForBrightBg);
-  const bool darkYellow = flags().has(ColorFlag::DarkYellow);
-
   putAsciiBuilt<kLongestSgr>([&](char* const out) {
     char* end = out + 1;
     if (t.reset) end = addReset(end);
@@ -122,26 +189,25 @@ bool AnsiColorWriter::spell(const ColorTransition& t) {
       end = add(end, reverse ? (on ? 7 : 27) : (on ? 5 : 25));
     }
     if (t.bold != Switch::Keep) end = add(end, t.bold == Switch::On ? 1 : 22);
-    // One layer, `base` 38 or 48: its default is base + 1, its eight colours start at
-    // base - 8, the bright ones at base + 52. With eight colours, only black itself is the
-    // default paper and gray the default ink; their bright forms are not.
-    const auto addLayer = [&](char* at, unsigned base, ColorValue value, ColorValue full,
-                              ColorValue defaultValue) {
-      if (defaults && (eight ? full : value) == defaultValue) return add(at, base + 1);
-      if (extended || !isVga(value)) return addExtended(at, base, value, direct, darkYellow);
-      const auto colour = static_cast<unsigned>(value & 7);
-      return add(at, (isBright(value) ? base + 52 : base - 8) + colour);
-    };
-    if (t.background != kUnknownColor) end = addLayer(end, 48, t.background, t.fullBackground, 0);
-    if (t.foreground != kUnknownColor) end = addLayer(end, 38, t.foreground, t.fullForeground, 7);
-    // Nothing to change: nothing is put out.
-    if (end == out + 1) return out;
-    out[0] = kEscape;
-    out[1] = '[';
-    *end++ = 'm';
-    return end;
+    if (t.background != kUnknownColor) end = n.layer(end, 48, t.background, t.fullBackground, 0);
+    if (t.foreground != kUnknownColor) end = n.layer(end, 38, t.foreground, t.fullForeground, 7);
+    return finishSgr(out, end);
   });
   return true;
+}
+
+std::size_t AnsiColorWriter::putStyledRuns(EncodedPiece piece,
+                                           std::span<const std::uint32_t> starts,
+                                           std::span<const CellStyle> styles, std::size_t first) {
+  // Each run's change spelled from its style in one step, instead of planned, handed over
+  // and spelled through the general cases: 9% of 24-bit art with --truecolor.
+  const Naming n = namingOf(policy(), flags());
+  return putRunsWith<kLongestSgr>(
+      piece, starts, styles.size(), first,
+      [styles, &n](std::byte* at, std::size_t r, ColorPlanner& shown) {
+        char* const out = reinterpret_cast<char*>(at);
+        return reinterpret_cast<std::byte*>(spellDirectly(out, styles[r], shown, n));
+      });
 }
 
 }  // namespace vidtwine

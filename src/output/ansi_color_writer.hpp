@@ -18,6 +18,8 @@ class AnsiColorWriter final : public ColorWriter {
  private:
   bool spell(const ColorTransition& transition) override;
   bool spellReset() override;
+  std::size_t putStyledRuns(EncodedPiece piece, std::span<const std::uint32_t> starts,
+                            std::span<const CellStyle> styles, std::size_t first) override;
 };
 
 }  // namespace vidtwine

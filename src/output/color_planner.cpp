@@ -17,8 +17,7 @@ void ColorPlanner::forget() noexcept {
   background_ = policy_.defaultColors ? 0 : kUnknownColor;
 }
 
-ColorValue ColorPlanner::valueOf(TrueColor color, bool background) noexcept {
-  if (policy_.depth == ColorDepth::Direct) return static_cast<ColorValue>(color);
+ColorValue ColorPlanner::nearestValue(TrueColor color, bool background) noexcept {
   if (color == lastColor_ && background == lastBackground_) return lastValue_;
   ColorValue value;
   if (policy_.depth == ColorDepth::Palette256) {
@@ -33,16 +32,6 @@ ColorValue ColorPlanner::valueOf(TrueColor color, bool background) noexcept {
   lastBackground_ = background;
   lastValue_ = value;
   return value;
-}
-
-std::pair<ColorValue, ColorValue> ColorPlanner::colorsOf(const CellStyle& style) noexcept {
-  const ColorValue foreground = style.colors.foreground != kNoTrueColor
-                                    ? valueOf(style.colors.foreground, false)
-                                    : static_cast<ColorValue>(style.attribute & 0x0F);
-  const ColorValue background = style.colors.background != kNoTrueColor
-                                    ? valueOf(style.colors.background, true)
-                                    : static_cast<ColorValue>(style.attribute >> 4);
-  return {foreground, background};
 }
 
 ColorTransition ColorPlanner::plan(const CellStyle& style) noexcept {

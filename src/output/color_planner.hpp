@@ -72,7 +72,15 @@ class ColorPlanner final {
 
   const ColorPolicy& policy() const noexcept { return policy_; }
   /// The colours `style` asks for, at the policy's depth.
-  std::pair<ColorValue, ColorValue> colorsOf(const CellStyle& style) noexcept;
+  std::pair<ColorValue, ColorValue> colorsOf(const CellStyle& style) noexcept {
+    const ColorValue foreground = style.colors.foreground != kNoTrueColor
+                                      ? valueOf(style.colors.foreground, false)
+                                      : static_cast<ColorValue>(style.attribute & 0x0F);
+    const ColorValue background = style.colors.background != kNoTrueColor
+                                      ? valueOf(style.colors.background, true)
+                                      : static_cast<ColorValue>(style.attribute >> 4);
+    return {foreground, background};
+  }
   /// The changes that show `style`; the planner then assumes they were made.
   ColorTransition plan(const CellStyle& style) noexcept;
   /// After a reset the writer made by itself: the colours are the terminal's defaults.
@@ -99,6 +107,11 @@ class ColorPlanner final {
     foreground_ = attribute & 0x0F;
     background_ = attribute >> 4;
   }
+  /// The same for any colours (see `colorsOf`): the terminal shows them.
+  void assumeShown(ColorValue foreground, ColorValue background) noexcept {
+    foreground_ = foreground;
+    background_ = background;
+  }
 
  private:
   ColorValue dim(ColorValue value, bool dimmed) const noexcept {
@@ -106,7 +119,12 @@ class ColorPlanner final {
   }
   /// The value that names a 24-bit colour at the policy's depth; `background` limits
   /// the VGA colours to those a background can show.
-  ColorValue valueOf(TrueColor color, bool background) noexcept;
+  ColorValue valueOf(TrueColor color, bool background) noexcept {
+    return policy_.depth == ColorDepth::Direct ? static_cast<ColorValue>(color)
+                                               : nearestValue(color, background);
+  }
+  /// `valueOf` for the depths below 24 bits.
+  ColorValue nearestValue(TrueColor color, bool background) noexcept;
 
   ColorPolicy policy_;
   /// No attribute that only a reset switches off, no dimmed colours, no defaults reached

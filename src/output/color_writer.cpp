@@ -11,25 +11,17 @@ namespace {
 // Characters of `attributeRuns` and `styledRuns` encoded at once; the serialiser hands on
 // pieces of this size.
 constexpr std::size_t kRunPiece = 1024;
-// Runs of up to this many bytes are copied as this many.
-constexpr std::size_t kShortRunBytes = 48;
-
-/// Copies the `length` bytes at `from` to `to`, which has room for at least
-/// kShortRunBytes: short runs as that many, since a copy of the exact length would branch
-/// on it (the bytes past `length` are never counted). The place after the run.
-std::byte* copyEncoded(std::byte* to, const std::byte* from, std::size_t length) noexcept {
-  if (length <= kShortRunBytes) {
-    std::memcpy(to, from, kShortRunBytes);
-  } else {
-    std::memcpy(to, from, length);
-  }
-  return to + length;
-}
 
 /// The style of each run of `attributeRuns`.
 struct AttributeStyles {
   std::span<const CellAttribute> attributes;
   CellStyle operator()(std::size_t r) const noexcept { return {attributes[r], {}}; }
+};
+
+/// The style of each run of `styledRuns`.
+struct GivenStyles {
+  std::span<const CellStyle> styles;
+  CellStyle operator()(std::size_t r) const noexcept { return styles[r]; }
 };
 
 }  // namespace
@@ -142,64 +134,38 @@ void ColorWriter::putRuns(CellCharacters characters, std::span<const std::uint32
     at_ = copyEncoded(room(std::max(length, kShortRunBytes)), encoded.data() + begin, length);
   };
   if (starts[0] != 0) putEncoded(0, starts[0]);
+  const EncodedPiece piece{encoded.data(), offsets.data()};
   for (std::size_t r = 0; r < runs && !failed_; ++r) {
     if constexpr (std::is_same_v<StyleOf, AttributeStyles>) {
-      r += putKeptRuns(encoded.data(), offsets.data(), starts, styleOf.attributes, r);
-      if (r == runs) break;
+      r += putKeptRuns(piece, starts, styleOf.attributes, r);
+    } else if (styledRunsFirst_) {
+      r += putStyledRuns(piece, starts, styleOf.styles, r);
     }
+    if (r == runs) break;
     style(styleOf(r));
     putEncoded(starts[r], starts[r + 1]);
   }
 }
 
-std::size_t ColorWriter::putKeptRuns(const std::byte* encoded, const std::uint16_t* offsets,
-                                     std::span<const std::uint32_t> starts,
+std::size_t ColorWriter::putKeptRuns(EncodedPiece piece, std::span<const std::uint32_t> starts,
                                      std::span<const CellAttribute> attributes, std::size_t first) {
-  if (!styled_ || !keepStyles_ || keptTable_ == nullptr) return 0;
-  // What `style` and `putEncoded` do for a kept spelling, with the output's place, the
-  // shown colours and the table in locals: written through a byte pointer, the output
-  // could be any member, which would be read again after every copy (10% of binary text).
-  std::byte* const table = keptTable_;
-  ColorPlanner shown = planner_;
+  if (!keepStyles_ || keptTable_ == nullptr) return 0;
   // Kept spellings follow VGA colours or unknown ones only; after a kept run the shown
   // colours are VGA colours, so this holds for the rest.
-  if (shown.shownForeground() >= 16 || shown.shownBackground() >= 16) return 0;
-  std::byte* at = at_;
-  std::byte* const end = end_;
-  std::size_t r = first;
-  const auto putAll = [&]<bool CheckRoom>() {
-    std::size_t begin = offsets[starts[r]];
-    for (; r < attributes.size(); ++r) {
-      const CellAttribute attribute = attributes[r];
-      const std::uint32_t key = keptKey(shown, attribute);
-      const KeptStyle& kept = keptSlot(table, key);
-      const std::size_t runEnd = offsets[starts[r + 1]];
-      const std::size_t length = runEnd - begin;
-      if (kept.key != key) break;
-      if (CheckRoom && static_cast<std::size_t>(end - at) <
-                           kept.bytes.size() + std::max(length, kShortRunBytes)) {
-        break;
-      }
-      std::memcpy(at, kept.bytes.data(), kept.bytes.size());
-      at = copyEncoded(at + kept.length, encoded + begin, length);
-      shown.assumeShown(attribute);
-      begin = runEnd;
-    }
-  };
-  // Where the room at hand takes the most that all the runs can put out (each spelling
-  // copied whole, the last run's characters as at least kShortRunBytes), it is not checked
-  // per run: 2% of binary text and of ANSI art with colours.
-  const std::size_t most = (attributes.size() - first + 1) * sizeof(KeptStyle::bytes) +
-                           offsets[starts[attributes.size()]] - offsets[starts[first]] +
-                           kShortRunBytes;
-  if (static_cast<std::size_t>(end - at) >= most) {
-    putAll.operator()<false>();
-  } else {
-    putAll.operator()<true>();
-  }
-  at_ = at;
-  planner_ = shown;
-  return r - first;
+  if (planner_.shownForeground() >= 16 || planner_.shownBackground() >= 16) return 0;
+  std::byte* const table = keptTable_;
+  // What `style` does for a kept spelling: the whole slot copied, a fixed size.
+  return putRunsWith<sizeof(KeptStyle::bytes)>(
+      piece, starts, attributes.size(), first,
+      [table, attributes](std::byte* at, std::size_t r, ColorPlanner& shown) -> std::byte* {
+        const CellAttribute attribute = attributes[r];
+        const std::uint32_t key = keptKey(shown, attribute);
+        const KeptStyle& kept = keptSlot(table, key);
+        if (kept.key != key) return nullptr;
+        std::memcpy(at, kept.bytes.data(), kept.bytes.size());
+        shown.assumeShown(attribute);
+        return at + kept.length;
+      });
 }
 
 void ColorWriter::attributeRuns(CellCharacters characters, std::span<const std::uint32_t> starts,
@@ -213,7 +179,7 @@ void ColorWriter::attributeRuns(CellCharacters characters, std::span<const std::
 void ColorWriter::styledRuns(CellCharacters characters, std::span<const std::uint32_t> starts,
                              std::span<const CellStyle> styles) {
   if (characters.size() > kRunPiece) return TextEventSink::styledRuns(characters, starts, styles);
-  putRuns(characters, starts, styles.size(), [styles](std::size_t r) { return styles[r]; });
+  putRuns(characters, starts, styles.size(), GivenStyles{styles});
 }
 
 void ColorWriter::handOver() {

@@ -89,6 +89,30 @@ class ColorWriter : public TextEventSink {
   /// again without planning or spelling: for writers whose `spell` always puts out the
   /// same for the same transition.
   void keepSpelledStyles();
+
+  /// The characters of a piece of runs, encoded at once: cell i's bytes begin at
+  /// `bytes + offsets[i]`, and up to kShortRunBytes may be read from any cell on.
+  struct EncodedPiece {
+    const std::byte* bytes;
+    const std::uint16_t* offsets;
+  };
+  /// Lets `putStyledRuns` put out the runs of `styledRuns` first.
+  void putStyledRunsFirst() noexcept { styledRunsFirst_ = true; }
+  /// Puts out runs of a piece of `styledRuns` from `first` on, each style and its
+  /// characters, for writers with a quicker way than `spell` per run (see `putRunsWith`);
+  /// how many. `style` and the characters one by one take the rest.
+  virtual std::size_t putStyledRuns(EncodedPiece /*piece*/,
+                                    std::span<const std::uint32_t> /*starts*/,
+                                    std::span<const CellStyle> /*styles*/, std::size_t /*first*/) {
+    return 0;
+  }
+  /// Puts out runs `first` to `runs` - 1 of a piece while `put(out, r, shown)` gives the end
+  /// of run r's style change, written at `out` in at most `Longest` bytes (null when it
+  /// gives up), after the colours `shown`, which it updates; each is followed by the run's
+  /// characters. How many were put out; none where no styles are written.
+  template <std::size_t Longest, typename Put>
+  std::size_t putRunsWith(EncodedPiece piece, std::span<const std::uint32_t> starts,
+                          std::size_t runs, std::size_t first, Put put);
   int targetDescriptor() const noexcept;
 
  private:
@@ -108,11 +132,22 @@ class ColorWriter : public TextEventSink {
   void putRuns(CellCharacters characters, std::span<const std::uint32_t> starts, std::size_t runs,
                StyleOf styleOf);
   /// Part of `putRuns` for attribute-only styles: the runs from `first` on whose spelling is
-  /// kept and that fit in the room at hand, each with its encoded characters (`encoded`,
-  /// at `offsets`); how many.
-  std::size_t putKeptRuns(const std::byte* encoded, const std::uint16_t* offsets,
-                          std::span<const std::uint32_t> starts,
+  /// kept and that fit in the room at hand, each with its encoded characters; how many.
+  std::size_t putKeptRuns(EncodedPiece piece, std::span<const std::uint32_t> starts,
                           std::span<const CellAttribute> attributes, std::size_t first);
+  /// Runs of up to this many bytes are copied as this many.
+  static constexpr std::size_t kShortRunBytes = 48;
+  /// Copies the `length` bytes at `from` to `to`, which has room for at least
+  /// kShortRunBytes: short runs as that many, since a copy of the exact length would
+  /// branch on it (the bytes past `length` are never counted). The place after the run.
+  static std::byte* copyEncoded(std::byte* to, const std::byte* from, std::size_t length) noexcept {
+    if (length <= kShortRunBytes) {
+      std::memcpy(to, from, kShortRunBytes);
+    } else {
+      std::memcpy(to, from, length);
+    }
+    return to + length;
+  }
 
   /// What `spell` put out for an attribute-only style and what the terminal showed before:
   /// art changes between few pairs of colours, so most styles are found here.
@@ -162,6 +197,7 @@ class ColorWriter : public TextEventSink {
   /// Counts the hand-overs, so that bytes spelled can be found where they were written.
   std::uint64_t flushes_ = 0;
   bool keepStyles_ = false;
+  bool styledRunsFirst_ = false;
   /// Made at the first style, unless a table was given: pages of it that are never used
   /// cost nothing.
   PageBuffer keptStyles_;
@@ -170,5 +206,46 @@ class ColorWriter : public TextEventSink {
   /// Output where the target has no buffer of its own, or too little room left in it.
   std::array<std::byte, 16384> buffer_;
 };
+
+template <std::size_t Longest, typename Put>
+std::size_t ColorWriter::putRunsWith(EncodedPiece piece, std::span<const std::uint32_t> starts,
+                                     std::size_t runs, std::size_t first, Put put) {
+  if (!styled_ || failed_) return 0;
+  // The output's place and the shown colours are kept in locals: written through a byte
+  // pointer, the output could be any member, which would be read again after every copy
+  // (10% of binary text).
+  ColorPlanner shown = planner_;
+  std::byte* at = at_;
+  std::byte* const end = end_;
+  std::size_t r = first;
+  const auto putAll = [&]<bool CheckRoom>() {
+    std::size_t begin = piece.offsets[starts[r]];
+    for (; r < runs; ++r) {
+      const std::size_t runEnd = piece.offsets[starts[r + 1]];
+      const std::size_t length = runEnd - begin;
+      if (CheckRoom &&
+          static_cast<std::size_t>(end - at) < Longest + std::max(length, kShortRunBytes)) {
+        break;
+      }
+      std::byte* const spelled = put(at, r, shown);
+      if (spelled == nullptr) break;
+      at = copyEncoded(spelled, piece.bytes + begin, length);
+      begin = runEnd;
+    }
+  };
+  // Where the room at hand takes the most that all the runs can put out (the last run's
+  // characters as at least kShortRunBytes, and a change more to spare), it is not checked
+  // per run: 2% of binary text and of ANSI art with colours.
+  const std::size_t most = (runs - first + 1) * Longest + piece.offsets[starts[runs]] -
+                           piece.offsets[starts[first]] + kShortRunBytes;
+  if (static_cast<std::size_t>(end - at) >= most) {
+    putAll.template operator()<false>();
+  } else {
+    putAll.template operator()<true>();
+  }
+  at_ = at;
+  planner_ = shown;
+  return r - first;
+}
 
 }  // namespace vidtwine

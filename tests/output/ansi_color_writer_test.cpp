@@ -179,19 +179,22 @@ TEST(AnsiColorWriter, RunEventsEqualStyleAndTextEventsInEveryFormat) {
   while (starts.back() < units.size())
     starts.push_back(static_cast<std::uint32_t>(
         std::min(starts.back() + 1 + starts.size() * 13 % 40, units.size())));
+  // 24-bit colours in either layer, now and then repeated in the next run (which then
+  // changes nothing), and the default colours.
   std::vector<CellStyle> styles;
   for (std::size_t r = 0; r + 1 < starts.size(); ++r) {
-    styles.push_back({static_cast<CellAttribute>(r * 37 % 9 * 0x13), {}});
-    if (r % 5 == 0)
-      styles.back().colors.foreground = trueColor(0x10, static_cast<std::uint8_t>(r), 0);
+    styles.push_back({static_cast<CellAttribute>(r % 7 == 3 ? 0x07 : r * 37 % 9 * 0x13), {}});
+    if (r % 5 <= 1)
+      styles.back().colors.foreground = trueColor(0x10, static_cast<std::uint8_t>(r / 5), 0);
+    if (r % 3 == 1) styles.back().colors.background = trueColor(0, 0, 0x20);
   }
   // As run events or as style and text events; with or without the 24-bit colours; the
   // spellings kept in the writer's own table or in one given to it.
+  ColorFlags flags;
   const auto write = [&](UnicodeFormat format, std::size_t pieceEnd, bool runEvents,
                          bool attributesOnly, bool givenTable = false) {
     std::string output;
-    AnsiColorWriter writer(std::make_unique<test::StringSink>(output), format,
-                           ColorFlags(ColorFlag::DirectColors));
+    AnsiColorWriter writer(std::make_unique<test::StringSink>(output), format, flags);
     std::vector<std::byte> table(givenTable ? ColorWriter::kStyleTableBytes : 0);
     writer.keepStylesIn(table);
     writer.begin(true);
@@ -227,15 +230,24 @@ TEST(AnsiColorWriter, RunEventsEqualStyleAndTextEventsInEveryFormat) {
     EXPECT_TRUE(writer.finish());
     return output;
   };
-  for (const std::size_t pieceEnd : {std::size_t{20}, std::size_t{1024}, units.size()}) {
-    for (const bool attributesOnly : {false, true}) {
-      const std::string utf8 = write(UnicodeFormat::Utf8, pieceEnd, false, attributesOnly);
-      EXPECT_EQ(write(UnicodeFormat::Utf8, pieceEnd, true, attributesOnly), utf8) << pieceEnd;
-      EXPECT_EQ(write(UnicodeFormat::Utf8, pieceEnd, true, attributesOnly, true), utf8) << pieceEnd;
-      EXPECT_EQ(utf8Of(write(UnicodeFormat::Utf16Be, pieceEnd, true, attributesOnly), true), utf8)
-          << pieceEnd;
-      EXPECT_EQ(utf8Of(write(UnicodeFormat::Utf16Le, pieceEnd, false, attributesOnly), false), utf8)
-          << pieceEnd;
+  // The 24-bit colours spelled with and without attributes to switch.
+  for (const ColorFlags f :
+       {ColorFlags(ColorFlag::DirectColors),
+        ColorFlags(ColorFlag::DirectColors) | ColorFlag::DefaultColors | ColorFlag::DarkYellow,
+        ColorFlags(ColorFlag::DirectColors) | ColorFlag::BlinkForBrightBg}) {
+    flags = f;
+    for (const std::size_t pieceEnd : {std::size_t{20}, std::size_t{1024}, units.size()}) {
+      for (const bool attributesOnly : {false, true}) {
+        const std::string utf8 = write(UnicodeFormat::Utf8, pieceEnd, false, attributesOnly);
+        EXPECT_EQ(write(UnicodeFormat::Utf8, pieceEnd, true, attributesOnly), utf8) << pieceEnd;
+        EXPECT_EQ(write(UnicodeFormat::Utf8, pieceEnd, true, attributesOnly, true), utf8)
+            << pieceEnd;
+        EXPECT_EQ(utf8Of(write(UnicodeFormat::Utf16Be, pieceEnd, true, attributesOnly), true), utf8)
+            << pieceEnd;
+        EXPECT_EQ(utf8Of(write(UnicodeFormat::Utf16Le, pieceEnd, false, attributesOnly), false),
+                  utf8)
+            << pieceEnd;
+      }
     }
   }
 }
