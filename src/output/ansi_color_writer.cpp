@@ -14,8 +14,9 @@ namespace {
 constexpr char kEscape = 0x1B;
 
 /// A parameter from 0 to 255 with the separator before it: ';' and its digits, padded to
-/// four bytes, and how many of them count.
-struct Parameter {
+/// four bytes, and how many of them count. Eight bytes, so that an entry is found by a
+/// shift.
+struct alignas(8) Parameter {
   std::array<char, 4> text;
   std::uint8_t length;
 };
@@ -55,7 +56,10 @@ char* add(char* end, unsigned parameter) noexcept {
 
 /// `base` (38 or 48) with the 24-bit colour `color`.
 char* addTrueColor(char* end, unsigned base, TrueColor color) noexcept {
-  end = add(add(end, base), 2);
+  // The head, `;38;2` or `;48;2`, in one store of eight bytes (the last three are written
+  // over).
+  std::memcpy(end, base == 48 ? ";48;2\0\0" : ";38;2\0\0", 8);
+  end += 5;
   end = add(end, redOf(color));
   end = add(end, greenOf(color));
   return add(end, blueOf(color));
