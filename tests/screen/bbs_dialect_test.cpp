@@ -121,6 +121,7 @@ TEST(BbsDialect, SequencesReadWholeAsWhenCutIntoPieces) {
       "\x1b[1;2;3;4;5;6;7;8;9;10;11;12;13;14;15;16;17;18;31mA\x1b[;;;;;;;;;;;;;;;;;;;32mB    ",
       "ab\ncd\x1b[2;3HX\x1b[MF T120\x0e\x1b[2MY\x1b[3@Z\x1b[2PQ\x1b[4XR\x1b[2LS\x1b[5GT     ",
       "\x1b[31\rA\x1b[38;5;200mB\x1b[38:5:12mC\x1b[39;49mD\x1b[92;103mE\x1b[mF\x1b[G    ",
+      "\x1b[38;5;mA\x1b[48;5;1234mB\x1b[38;5;12345mC\x1b[?48;5;3mD\x1b[48;5;255mE     ",
       "\x1b[48;5;300mA\x1b[38;5;1;2;3mB\x1b[1;1;2;3;4tC\x1b[2;1;2;3tD\x1b[?38;2;1;2;3mE\x1b[7m"
       "\x1b[48;2;9;8;7mF\x1b[0;300;2;1tG\x1b[38;2;1;2mH\x1b[48;5;9mI     ",
       "\x1b[38;2;1000;2;3mA\x1b[1;12345;1;1tB\x1b[48;2;;;mC\x1b[38;2;1:2;3mD\x1b[0;1;2;3;tE\x1b[1;"
