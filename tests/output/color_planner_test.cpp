@@ -174,8 +174,9 @@ TEST(ColorPlanner, FindsTheNearestPaletteColours) {
   }
 }
 
-TEST(ColorPlanner, TheNearestXtermColourIsTheNearestOfAllEntries) {
-  // The same "redmean" distance, tried on every entry 16-255; the first of equals wins.
+TEST(ColorPlanner, TheNearestColourIsTheNearestOfAllEntries) {
+  // The same "redmean" distance, tried on every entry 16-255 of the xterm palette and on
+  // the first 8 and all 16 VGA colours; the first of equals wins.
   const auto distance = [](TrueColor a, TrueColor b) {
     const std::int64_t meanRed = (std::int64_t{redOf(a)} + redOf(b)) / 2;
     const std::int64_t red = std::int64_t{redOf(a)} - redOf(b);
@@ -197,6 +198,13 @@ TEST(ColorPlanner, TheNearestXtermColourIsTheNearestOfAllEntries) {
       if (distance(color, xtermColor(index)) < distance(color, xtermColor(best))) best = index;
     }
     ASSERT_EQ(nearestXtermColor(color), best) << std::hex << color;
+    for (const unsigned last : {8u, 16u}) {
+      unsigned vga = 0;
+      for (unsigned index = 1; index < last; ++index) {
+        if (distance(color, kVgaPalette[index]) < distance(color, kVgaPalette[vga])) vga = index;
+      }
+      ASSERT_EQ(nearestVgaColor(color, 0, last), vga) << std::hex << color;
+    }
   }
 }
 
