@@ -132,13 +132,12 @@ int TerminfoColorWriter::outputByte(int byte) {
   return byte;
 }
 
-bool TerminfoColorWriter::put(std::size_t slot, const char* capability, long parameter) {
-  if (slot != kNoSlot && kept_[slot].kept) {
-    const KeptOutput& kept = kept_[slot];
-    if (kept.ascii) {
-      putAscii({kept.bytes.data(), kept.length});
+bool TerminfoColorWriter::put(KeptOutput* kept, const char* capability, long parameter) {
+  if (kept != nullptr && kept->kept) {
+    if (kept->ascii) {
+      putAscii({kept->bytes.data(), kept->length});
     } else {
-      for (const char byte : std::span(kept.bytes).first(kept.length))
+      for (const char byte : std::span(kept->bytes).first(kept->length))
         ColorWriter::put(static_cast<std::uint8_t>(byte));
     }
     return true;
@@ -146,14 +145,13 @@ bool TerminfoColorWriter::put(std::size_t slot, const char* capability, long par
   const char* text = parameter >= 0 ? tiparm(capability, parameter) : capability;
   putCount_ = 0;
   if (text == nullptr || tputs(text, 1, outputByte) == ERR) return false;
-  if (slot != kNoSlot && putCount_ <= kept_[slot].bytes.size() && repeatable(capability) &&
+  if (kept != nullptr && putCount_ <= kept->bytes.size() && repeatable(capability) &&
       repeatable(text)) {
-    KeptOutput& kept = kept_[slot];
-    std::copy_n(putBytes_.begin(), putCount_, kept.bytes.begin());
-    kept.length = static_cast<std::uint8_t>(putCount_);
-    kept.ascii = std::all_of(kept.bytes.begin(), kept.bytes.begin() + kept.length,
-                             [](char byte) { return static_cast<unsigned char>(byte) < 0x80; });
-    kept.kept = true;
+    std::copy_n(putBytes_.begin(), putCount_, kept->bytes.begin());
+    kept->length = static_cast<std::uint8_t>(putCount_);
+    kept->ascii = std::all_of(kept->bytes.begin(), kept->bytes.begin() + kept->length,
+                              [](char byte) { return static_cast<unsigned char>(byte) < 0x80; });
+    kept->kept = true;
   }
   return true;
 }
@@ -168,22 +166,25 @@ bool TerminfoColorWriter::putColor(std::size_t slots, const char* capability, Co
     } else if (depth_ == ColorDepth::Palette256) {
       parameter = exactPaletteIndex(index, darkYellow);
     }
-    return put(slots + index, capability, parameter);
+    return put(&kept_[slots + index], capability, parameter);
   }
   if (value >= kPaletteColor && value < kPaletteColor + 256) {
-    return put(kNoSlot, capability, value - kPaletteColor);
+    if (keptPalette_ == nullptr) keptPalette_ = std::make_unique<std::array<KeptOutput, 512>>();
+    const auto entry = static_cast<std::size_t>(value - kPaletteColor);
+    KeptOutput& kept = (*keptPalette_)[(slots == kBackgroundSlots ? 0 : 256) + entry];
+    return put(&kept, capability, value - kPaletteColor);
   }
-  return put(kNoSlot, capability, static_cast<long>(value & 0xFFFFFF));
+  return put(nullptr, capability, static_cast<long>(value & 0xFFFFFF));
 }
 
 bool TerminfoColorWriter::spellReset() {
-  return put(kResetSlot, resetCap_);
+  return put(&kept_[kResetSlot], resetCap_);
 }
 
 bool TerminfoColorWriter::spell(const ColorTransition& t) {
-  if (t.reset && !put(kResetSlot, resetCap_)) return false;
-  if (t.brightBackground == Switch::On && !put(kBrightBgSlot, brightBgCap_)) return false;
-  if (t.bold == Switch::On && !put(kBoldSlot, boldCap_)) return false;
+  if (t.reset && !put(&kept_[kResetSlot], resetCap_)) return false;
+  if (t.brightBackground == Switch::On && !put(&kept_[kBrightBgSlot], brightBgCap_)) return false;
+  if (t.bold == Switch::On && !put(&kept_[kBoldSlot], boldCap_)) return false;
   if (t.background != kUnknownColor && !putColor(kBackgroundSlots, backgroundCap_, t.background))
     return false;
   if (t.foreground != kUnknownColor && !putColor(kForegroundSlots, foregroundCap_, t.foreground))

@@ -43,12 +43,12 @@ class TerminfoColorWriter final : public ColorWriter {
   static constexpr std::size_t kBackgroundSlots = 3;   ///< + VGA colour 0-15
   static constexpr std::size_t kForegroundSlots = 19;  ///< + VGA colour 0-15
   static constexpr std::size_t kSlots = 35;
-  static constexpr std::size_t kNoSlot = kSlots;
 
+  struct KeptOutput;
   /// Puts out a capability with the terminfo library, expanded with `parameter` unless it
-  /// is negative, kept in `slot` for reuse unless that is kNoSlot; false on the library's
+  /// is negative, kept in `kept` for reuse unless that is null; false on the library's
   /// failure.
-  bool put(std::size_t slot, const char* capability, long parameter = -1);
+  bool put(KeptOutput* kept, const char* capability, long parameter = -1);
   /// Names a colour with `capability`, from the slots from `slots` on for VGA colours.
   bool putColor(std::size_t slots, const char* capability, ColorValue value);
   static int outputByte(int byte);
@@ -76,6 +76,10 @@ class TerminfoColorWriter final : public ColorWriter {
     std::array<char, 29> bytes;
   };
   std::array<KeptOutput, kSlots> kept_{};
+  /// The same for the 256 palette colours of each layer (backgrounds first), made at the
+  /// first such colour, which only 24-bit colours bring: 24-bit art on a terminal of 256
+  /// colours names thousands of them.
+  std::unique_ptr<std::array<KeptOutput, 512>> keptPalette_;
 };
 
 }  // namespace vidtwine

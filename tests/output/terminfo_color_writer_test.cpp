@@ -247,6 +247,36 @@ TEST_F(TerminfoColorWriterTest, NamesTrueColoursAtTheTerminalsDepth) {
   }
 }
 
+TEST_F(TerminfoColorWriterTest, RepeatsThePaletteColoursOf24BitColoursExactly) {
+  // Each entry's first use in each layer goes through the terminfo library, later ones are
+  // kept. Both layers take the same colours, in another order.
+  const auto color = [](unsigned n) {
+    return trueColor(static_cast<std::uint8_t>(n * 4), static_cast<std::uint8_t>(255 - n * 4),
+                     static_cast<std::uint8_t>(n * 2));
+  };
+  auto writer = open("vt-test256", ColorFlag::IntenseColors);
+  ASSERT_NE(writer, nullptr);
+  writer->begin(true);
+  std::string expected;
+  unsigned shownInk = 256;
+  unsigned shownPaper = 256;
+  for (unsigned round = 0; round < 3; ++round) {
+    for (unsigned n = 0; n < 64; ++n) {
+      const TrueColor ink = color(n);
+      const TrueColor paper = color((n + 21) % 64);
+      writer->style({0x07, {ink, paper}});
+      const unsigned inkIndex = nearestXtermColor(ink);
+      const unsigned paperIndex = nearestXtermColor(paper);
+      if (paperIndex != shownPaper) expected += "{setab " + std::to_string(paperIndex) + "}";
+      if (inkIndex != shownInk) expected += "{setaf " + std::to_string(inkIndex) + "}";
+      shownInk = inkIndex;
+      shownPaper = paperIndex;
+    }
+  }
+  EXPECT_TRUE(writer->finish());
+  EXPECT_EQ(output_, expected);
+}
+
 TEST_F(TerminfoColorWriterTest, DropsColoursWithoutAUsableTerminal) {
   struct Case {
     const char* term;
