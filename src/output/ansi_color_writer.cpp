@@ -114,7 +114,8 @@ char* finishSgr(char* out, char* end) noexcept {
 
 /// What `spell(shown.plan(style))` puts out (at `out`; its end) where the policy names
 /// 24-bit colours and has no attributes to switch, straight from the style: nothing but
-/// the colours that change, or the reset to the defaults.
+/// the colours that change, or the reset to the defaults. Inline in the loop over the runs,
+/// where a call cost 3% of 24-bit art.
 [[gnu::always_inline]] inline char* spellDirectly(char* out, const CellStyle& style,
                                                   ColorPlanner& shown,
                                                   const Naming& naming) noexcept {
