@@ -50,6 +50,11 @@ TEST(HtmlCli, PagePiecesFollowTheArtAndTheOptions) {
       {{}, "\x1b[5;31mX", {"<span class=\"f1 k\">X</span>"}, {}},
       {{"-v"}, "\x1b[5;31mX", {"<span class=\"f1 b8\">X</span>"}, {"class=\"f1 k\""}},
       {{"--bbs"}, "\x1b[38;2;1;2;3mX", {"style=\"color:#010203\">X</span>"}, {}},
+      {{"-v"}, "\x1b[5;44;1;37mX", {"<span class=\"f15 b12\">X</span>"}, {}},
+      {{"--bbs"},
+       "\x1b[38;2;255;0;171;48;2;0;16;254mX",
+       {"<span style=\"color:#ff00ab;background:#0010fe\">X</span>"},
+       {}},
       {{"-w", "20"}, "x", {"pre.art{width:20ch}", "x                   \n"}, {}},
       {{"-d", "-w", "20"}, "x", {">x\n</pre>"}, {}},
       // Text options that make no sense in a page are left out.
