@@ -171,8 +171,7 @@ AnsiColorWriter::AnsiColorWriter(std::unique_ptr<Stream> target, UnicodeFormat f
   const ColorPolicy& p = policy();
   // Spelled as ASCII straight into the output, which is UTF-8 then.
   if (format == UnicodeFormat::Utf8 && p.depth == ColorDepth::Direct &&
-      !p.brightBackgroundAttribute && !p.brightBackgroundCode && !p.boldAttribute && !p.boldCode &&
-      !p.defaultsByReset) {
+      ColorPlanner::comparesForEquality(p)) {
     putStyledRunsFirst();
   }
 }

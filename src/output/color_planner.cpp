@@ -5,10 +5,7 @@
 namespace vidtwine {
 
 ColorPlanner::ColorPlanner(const ColorPolicy& policy) noexcept
-    : policy_(policy),
-      comparedForEquality_(!policy.brightBackgroundAttribute && !policy.brightBackgroundCode &&
-                           !policy.dimBackgrounds && !policy.boldAttribute && !policy.boldCode &&
-                           !(policy.defaultColors && policy.defaultsByReset)) {
+    : policy_(policy), comparedForEquality_(comparesForEquality(policy)) {
   forget();
 }
 

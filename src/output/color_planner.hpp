@@ -70,6 +70,15 @@ class ColorPlanner final {
  public:
   explicit ColorPlanner(const ColorPolicy& policy) noexcept;
 
+  /// Whether `policy` has no attribute that only a reset switches off, no dimmed colours
+  /// and no defaults reached by a reset: `plan` then asks of the shown colours only whether
+  /// they equal the new ones.
+  static constexpr bool comparesForEquality(const ColorPolicy& policy) noexcept {
+    return !policy.brightBackgroundAttribute && !policy.brightBackgroundCode &&
+           !policy.dimBackgrounds && !policy.boldAttribute && !policy.boldCode &&
+           !(policy.defaultColors && policy.defaultsByReset);
+  }
+
   const ColorPolicy& policy() const noexcept { return policy_; }
   /// The colours `style` asks for, at the policy's depth.
   std::pair<ColorValue, ColorValue> colorsOf(const CellStyle& style) noexcept {
@@ -127,8 +136,7 @@ class ColorPlanner final {
   ColorValue nearestValue(TrueColor color, bool background) noexcept;
 
   ColorPolicy policy_;
-  /// No attribute that only a reset switches off, no dimmed colours, no defaults reached
-  /// by a reset: `plan` asks of the shown colours only whether they equal the new ones.
+  /// `comparesForEquality(policy_)`.
   bool comparedForEquality_;
   ColorValue foreground_ = kUnknownColor;
   ColorValue background_ = kUnknownColor;

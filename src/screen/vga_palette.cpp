@@ -91,16 +91,16 @@ unsigned nearestXtermColor(TrueColor color) noexcept {
                                  (value > 235));
   };
   const std::int32_t red = redOf(color);
-  const unsigned greenLevel = nearestLevel(greenOf(color));
-  const unsigned blueLevel = nearestLevel(blueOf(color));
-  const std::int32_t green = kLevels[greenLevel];
-  const std::int32_t blue = kLevels[blueLevel];
+  const std::int32_t green = greenOf(color);
+  const std::int32_t blue = blueOf(color);
+  const unsigned greenLevel = nearestLevel(green);
+  const unsigned blueLevel = nearestLevel(blue);
   // The grays come after the cube in the palette, so a cube entry wins a tie with them.
   std::uint64_t least = nearestKey(color, kGrayChannels, 0, 24) + kFirstGray;
   for (unsigned level = 0; level < kLevels.size(); ++level) {
     const unsigned index = 16 + 36 * level + 6 * greenLevel + blueLevel;
     const std::int32_t d =
-        distance(red, greenOf(color), blueOf(color), kLevels[level], green, blue);
+        distance(red, green, blue, kLevels[level], kLevels[greenLevel], kLevels[blueLevel]);
     least = std::min(least, keyOf(d, index));
   }
   return static_cast<unsigned>(least & 0xFF);
