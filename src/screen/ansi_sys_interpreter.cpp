@@ -14,6 +14,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "screen/text_lane.hpp"
 #include "screen/vga_palette.hpp"
 
 namespace vidtwine {
@@ -253,6 +254,12 @@ class SequenceParser {
   /// of the time of ANSI art: no reading of digits, one step for all codes of an `m`).
   /// `end` is the end of the block, where passing over repeated saves and positions stops.
   const std::uint8_t* shortSequence(const std::uint8_t* next, const std::uint8_t* end);
+  /// ANSI.SYS dialect only. Writes text from `at` on through a lane of the screen, and
+  /// carries out the known short sequences and line breaks between the runs, as long as
+  /// the lane can be opened; returns where the general reading goes on. A second way
+  /// through text and known sequences, beside `putTextUntilEscape` and `shortSequence`,
+  /// for 11% of the time of ANSI art.
+  const std::uint8_t* laneText(const std::uint8_t* at, const std::uint8_t* end);
   /// After `ESC[`: no parameters yet.
   void startSequence() noexcept;
   /// Reads the sequence's parameters from `next` up to its final byte, which it carries
@@ -307,6 +314,16 @@ class SequenceParser {
                          NoKnownSequences>;
   /// By a hash of their bytes; a new sequence pushes out the one kept longer.
   [[no_unique_address]] KnownSequences known_{};
+
+  /// The two places where the sequence of bytes `key` may be kept.
+  KnownPair& pairOf(std::uint64_t key) noexcept {
+    return known_[(key * 0x9E3779B97F4A7C15u) >> (64 - kKnownBits)];
+  }
+  /// The sequence of `pair` that has the bytes `key`, or another when neither has them.
+  static const KnownSequence& knownIn(const KnownPair& pair, std::uint64_t key) noexcept {
+    // Chosen without a branch: which of the two holds it is a matter of chance.
+    return pair[static_cast<std::size_t>(pair[0].key != key)];
+  }
 };
 
 template <Dialect D>
@@ -317,6 +334,9 @@ bool SequenceParser<D>::feed(std::span<const std::uint8_t> block) {
     switch (state_) {
       case State::Text: {
         for (;;) {
+          if constexpr (D == Dialect::AnsiSys && std::endian::native == std::endian::little) {
+            next = laneText(next, end);
+          }
           // Text goes to the screen up to the next ESC, which the screen finds for us.
           next += screen_.putTextUntilEscape({next, end});
           if (next == end) return true;
@@ -381,6 +401,90 @@ bool SequenceParser<D>::feed(std::span<const std::uint8_t> block) {
 }
 
 template <Dialect D>
+const std::uint8_t* SequenceParser<D>::laneText(const std::uint8_t* at, const std::uint8_t* end) {
+  static_assert(D == Dialect::AnsiSys, "BBS sequences set 24-bit colours, which lanes leave out");
+  // ESC, `[` and the eight bytes read after it.
+  constexpr std::ptrdiff_t kLookAhead = 10;
+  TextLane lane;
+  if (!screen_.openLane(lane)) return at;
+  for (;;) {
+    if (lane.chunkFits() && end - at >= TextLane::kChunk) {
+      const unsigned count = lane.putChunk(at);
+      at += count;
+      if (count == TextLane::kChunk) continue;
+    } else if (at != end && *at >= 0x20 && !lane.full()) {
+      at = lane.putRun(at, end);
+    }
+    // At a byte below 0x20, the end of the lane or the end of the block. What the lane
+    // cannot do, and the last bytes of the block, are left to the general reading.
+    if (end - at < kLookAhead) break;
+    const std::uint8_t byte = *at;
+    if (byte == kEscape && at[1] == '[') {
+      std::uint64_t bytes;
+      std::memcpy(&bytes, at + 2, sizeof bytes);
+      const unsigned finalAt = finalByteAt(bytes);
+      if (finalAt == 8) break;
+      const auto final = static_cast<std::uint8_t>(bytes >> (8 * finalAt));
+      const std::uint64_t key = bytes & kSequenceMasks[finalAt];
+      const KnownSequence& known = knownIn(pairOf(key), key);
+      // New sequences are learnt by the general reading.
+      if (known.key != key) break;
+      const std::uint8_t* const after = at + finalAt + 3;
+      if (final == 'm') {
+        const auto keep = static_cast<Rendition>(known.first);
+        const auto set = static_cast<Rendition>(known.second);
+        screen_.setRendition(static_cast<Rendition>((screen_.rendition() & keep) | set));
+        lane.setAttribute(screen_.attribute());
+        at = after;
+        continue;
+      }
+      if (isCursorMove(final) && known.second == 0) {
+        if (!lane.moveColumns(static_cast<std::int32_t>(known.first))) break;
+        at = after;
+        continue;
+      }
+      // The rest leave the row or need the screen's cursor: the lane is committed first.
+      screen_.commitLane(lane);
+      if (isCursorMove(final)) {
+        screen_.moveCursorBy(static_cast<std::int32_t>(known.first),
+                             static_cast<std::int32_t>(known.second));
+        at = after;
+      } else if (isCursorPosition(final)) {
+        screen_.moveTo(known.first, known.second);
+        at = pastRepeats(after, end, key, finalAt);
+      } else if (final == 's') {
+        // The cursor stays: so does the lane.
+        saved_ = screen_.saveCursor();
+        at = pastRepeats(after, end, key, finalAt);
+        continue;
+      } else if (final == 'u') {
+        screen_.moveTo(static_cast<std::uint32_t>(saved_.first),
+                       static_cast<std::uint32_t>(saved_.second));
+        at = after;
+      } else {
+        return at;
+      }
+    } else if (byte == '\r') {
+      lane.returnCarriage();
+      ++at;
+      continue;
+    } else if (byte == '\n') {
+      screen_.commitLane(lane);
+      screen_.putChar(byte);
+      ++at;
+    } else if (!VirtualScreen::isControl(byte) && !lane.full()) {
+      at = lane.putRun(at, end);
+      continue;
+    } else {
+      break;
+    }
+    if (!screen_.openLane(lane)) return at;
+  }
+  screen_.commitLane(lane);
+  return at;
+}
+
+template <Dialect D>
 const std::uint8_t* SequenceParser<D>::shortSequence(const std::uint8_t* next,
                                                      const std::uint8_t* end) {
   static_assert(D == Dialect::AnsiSys, "the BBS dialect reads whole sequences its own way");
@@ -394,9 +498,8 @@ const std::uint8_t* SequenceParser<D>::shortSequence(const std::uint8_t* next,
   // Bytes that a sequence skips over rather than ends with: the general reading's part.
   if (final == ',' || final == '=' || final == '>' || final == '?') return nullptr;
   const std::uint64_t key = bytes & kSequenceMasks[finalAt];
-  KnownPair& pair = known_[(key * 0x9E3779B97F4A7C15u) >> (64 - kKnownBits)];
-  // Chosen without a branch: which of the two holds it is a matter of chance.
-  const KnownSequence& known = pair[static_cast<std::size_t>(pair[0].key != key)];
+  KnownPair& pair = pairOf(key);
+  const KnownSequence& known = knownIn(pair, key);
   if (known.key == key) {
     if (final == 'm') {
       const auto keep = static_cast<Rendition>(known.first);

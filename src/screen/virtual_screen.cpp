@@ -7,9 +7,7 @@
 #include <new>
 #include <type_traits>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "screen/text_lane.hpp"
 
 namespace vidtwine {
 
@@ -53,87 +51,6 @@ const std::uint8_t* findControl(const std::uint8_t* next, const std::uint8_t* li
   }
   while (next != limit && *next >= kSpace)
     ++next;
-  return next;
-}
-
-/// Eight bytes as eight cells of `attributes` (the attribute in each 16-bit lane).
-std::array<std::uint64_t, 2> cellsOf(std::uint64_t bytes, std::uint64_t attributes) noexcept {
-  const auto spread = [attributes](std::uint64_t four) {
-    four = (four | (four << 16)) & 0x0000FFFF0000FFFF;
-    four = (four | (four << 8)) & 0x00FF00FF00FF00FF;
-    return (four << 8) | attributes;
-  };
-  return {spread(bytes & 0xFFFFFFFF), spread(bytes >> 32)};
-}
-
-/// Bit masks of the first n (0 to 8) of eight 16-bit cells, as two 64-bit halves.
-constexpr auto kFirstCells = [] {
-  std::array<std::array<std::uint64_t, 2>, 9> masks{};
-  for (unsigned n = 0; n <= 8; ++n) {
-    for (unsigned cell = 0; cell < n; ++cell)
-      masks[n][cell / 4] |= std::uint64_t{0xFFFF} << (16 * (cell % 4));
-  }
-  return masks;
-}();
-
-/// Writes the cells of the bytes from `next` on, up to the first byte below 0x20 or `limit`,
-/// to `out`; returns where it stopped. `out` has room for the cells up to `limit`.
-[[gnu::always_inline]] inline const std::uint8_t* copyPrintable(const std::uint8_t* next,
-                                                                const std::uint8_t* limit,
-                                                                ScreenCell* out,
-                                                                ScreenCell attribute) noexcept {
-#if defined(__SSE2__)
-  // Eight bytes at a time, widened to cells by interleaving them with the attribute; where
-  // the run ends is found by one comparison (7% fewer instructions on ANSI art and 2% less
-  // time than the same steps in 64-bit words).
-  const __m128i attributes = _mm_set1_epi8(static_cast<char>(attribute));
-  const __m128i lastControl = _mm_set1_epi8(0x1F);
-  while (limit - next >= 8) {
-    const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(next));
-    // The bytes below 0x20; the eight zero bytes above the loaded ones count as such.
-    const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(bytes, lastControl), bytes);
-    const auto count =
-        static_cast<unsigned>(std::countr_zero(static_cast<unsigned>(_mm_movemask_epi8(control))));
-    // Eight new cells, of which the first `count` replace the old ones.
-    __m128i mask;
-    std::memcpy(&mask, kFirstCells[count].data(), sizeof mask);
-    const __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(out));
-    const __m128i cells = _mm_unpacklo_epi8(attributes, bytes);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
-                     _mm_or_si128(_mm_and_si128(mask, cells), _mm_andnot_si128(mask, old)));
-    next += count;
-    out += count;
-    if (count != 8) return next;
-  }
-#else
-  if constexpr (std::endian::native == std::endian::little) {
-    // Eight bytes at a time while eight are there; where the run ends is found by
-    // arithmetic, without a comparison per byte.
-    constexpr std::uint64_t kOnes = 0x0101010101010101;
-    const std::uint64_t attributes = attribute * 0x0001000100010001;
-    while (limit - next >= 8) {
-      std::uint64_t bytes;
-      std::memcpy(&bytes, next, sizeof bytes);
-      // The high bit of each byte below 0x20 (and maybe of bytes after it, which do not
-      // matter); bytes from 0x80 up are not below.
-      const std::uint64_t below = (bytes - 0x20 * kOnes) & ~bytes & 0x80 * kOnes;
-      const auto count = static_cast<unsigned>(std::countr_zero(below)) / 8;
-      // Eight new cells, of which the first `count` replace the old ones.
-      const auto cells = cellsOf(bytes, attributes);
-      const std::array<std::uint64_t, 2>& mask = kFirstCells[count];
-      std::uint64_t old[2];
-      std::memcpy(old, out, sizeof old);
-      old[0] = (old[0] & ~mask[0]) | (cells[0] & mask[0]);
-      old[1] = (old[1] & ~mask[1]) | (cells[1] & mask[1]);
-      std::memcpy(out, old, sizeof old);
-      next += count;
-      out += count;
-      if (count != 8) return next;
-    }
-  }
-#endif
-  for (; next != limit && *next >= kSpace; ++next)
-    *out++ = static_cast<ScreenCell>((*next << 8) | attribute);
   return next;
 }
 

@@ -64,6 +64,8 @@ constexpr std::uint8_t cellCharacter(ScreenCell cell) noexcept {
   return static_cast<std::uint8_t>(cell >> 8);
 }
 
+class TextLane;
+
 /// A grid of cells with a cursor, the current rendition and the wrap mode. It never loses
 /// text: rows are added at the bottom without limit; `height` is only the size of the
 /// window to which cursor addressing refers. Memory follows what was written: a row stores
@@ -105,6 +107,22 @@ class VirtualScreen final {
     return static_cast<std::size_t>(next - begin);
   }
   void lineFeed();
+  /// Opens the cursor's row for `lane` to write runs of characters into (see TextLane);
+  /// false where the row has no storage yet, would need cutting or growing first, or
+  /// 24-bit colours are in use. This and `commitLane` are defined in text_lane.hpp.
+  bool openLane(TextLane& lane) noexcept;
+  /// Takes over the cursor's column and the row's length from the lane last opened, which
+  /// stays open while nothing else changes the screen.
+  void commitLane(const TextLane& lane) noexcept;
+  /// The attribute that characters written now receive.
+  CellAttribute attribute() const noexcept { return attribute_; }
+  /// The bytes that act instead of being written: NUL, BEL, BS, TAB, LF, CR and ESC.
+  static constexpr bool isControl(std::uint8_t byte) noexcept {
+    constexpr std::uint32_t kControlMask = (1u << 0x00) | (1u << 0x07) | (1u << 0x08) |
+                                           (1u << 0x09) | (1u << 0x0A) | (1u << 0x0D) |
+                                           (1u << 0x1B);
+    return byte < 0x20 && ((kControlMask >> byte) & 1u) != 0;
+  }
   /// Stores `cells` from (row, column) on, with `colors` (as many, or empty for none),
   /// without the cursor, the rendition or wrapping; cells past the width are dropped. For
   /// loaders of formats that give every cell's place. Rows that would hold only blanks
@@ -283,13 +301,6 @@ class VirtualScreen final {
     setRendition(static_cast<Rendition>(on ? rendition_ | flag : rendition_ & ~flag));
   }
   static constexpr std::uint8_t kEscapeByte = 0x1B;
-  /// The bytes that act instead of being written: NUL, BEL, BS, TAB, LF, CR and ESC.
-  static constexpr bool isControl(std::uint8_t byte) noexcept {
-    constexpr std::uint32_t kControlMask = (1u << 0x00) | (1u << 0x07) | (1u << 0x08) |
-                                           (1u << 0x09) | (1u << 0x0A) | (1u << 0x0D) |
-                                           (1u << 0x1B);
-    return byte < 0x20 && ((kControlMask >> byte) & 1u) != 0;
-  }
   /// The colours a character written now receives: the pen's, after reverse and concealed.
   void updateColors() noexcept {
     CellColors colors = penColors_;
@@ -399,6 +410,8 @@ class VirtualScreen final {
   /// The 24-bit colours as set, and as written to cells after reverse and concealed.
   CellColors penColors_;
   CellColors cellColors_;
+  /// The row of the lane last opened.
+  Row* laneRow_ = nullptr;
 };
 
 }  // namespace vidtwine

@@ -328,11 +328,17 @@ TEST(AnsiSysInterpreterTest, RepeatedSequencesActAsWhenReadByteByByte) {
   // and of positions at once; fed a byte at a time, every one is read in full. Both
   // readings must leave the same screen.
   constexpr std::string_view kSequences[] = {
-      "1;33;44m", "0;5;7m", "8;28m",     "31;;m",    "38;48;99m",   "1;2;22m",  "m",  "0m",
-      "3A",       "2B",     "5C",        "D",        "7;3H",        ";9f",      "0A", "1;5B",
-      "999C",     "12D",    "0C",        "9999999B", "4294967295A", "H",        "s",  "u",
-      "2J",       "K",      "1K",        "?7l",      "7h",          "=1h",      "3h", "5,6H",
-      "99",       "1;\x1b", "12345678m", "s\x1b[s",  "s\x1b[u",     "3H\x1b[3H"};
+      "1;33;44m", "0;5;7m",  "8;28m",     "31;;m",    "38;48;99m", "1;2;22m",  "m",
+      "0m",       "3A",      "2B",        "5C",       "D",         "7;3H",     ";9f",
+      "0A",       "1;5B",    "999C",      "12D",      "0C",        "9999999B", "4294967295A",
+      "H",        "s",       "u",         "2J",       "K",         "1K",       "?7l",
+      "7h",       "=1h",     "3h",        "5,6H",     "99",        "1;\x1b",   "12345678m",
+      "s\x1b[s",  "s\x1b[u", "3H\x1b[3H", "K\x1b[7C", "K\x1b[12C"};
+  // Runs of text of the lengths that are written in one step, in several or in none, with
+  // characters below 0x20 that are written rather than acted on.
+  constexpr std::string_view kText =
+      "abcdefghij\x01\x02\x7f\xdb\xb0klmnopqrstuvwxyz0123456789ABCDEFGHIJ";
+  constexpr std::size_t kLengths[] = {0, 1, 2, 4, 15, 16, 17, 40};
   std::uint32_t state = 88172645u;
   for (int round = 0; round < 8; ++round) {
     std::string input;
@@ -340,7 +346,7 @@ TEST(AnsiSysInterpreterTest, RepeatedSequencesActAsWhenReadByteByByte) {
       nextRandom(state);
       input += "\x1b[";
       input += kSequences[state % std::size(kSequences)];
-      input.append((state >> 8) % 5, static_cast<char>('a' + (state >> 16) % 26));
+      input += kText.substr((state >> 16) % 8, kLengths[(state >> 8) % std::size(kLengths)]);
       if ((state >> 24) % 9 == 0) input += "\r\n";
     }
     expectAsWhenReadByteByByte(input, 40 + round);

@@ -1,0 +1,235 @@
+// Runs of characters written straight into the cells of the cursor's row.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstdint>
+#include <cstring>
+
+#include "screen/virtual_screen.hpp"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace vidtwine {
+
+/// Eight bytes as eight cells of `attributes` (the attribute in each 16-bit lane).
+inline std::array<std::uint64_t, 2> cellsOf(std::uint64_t bytes,
+                                            std::uint64_t attributes) noexcept {
+  const auto spread = [attributes](std::uint64_t four) {
+    four = (four | (four << 16)) & 0x0000FFFF0000FFFF;
+    four = (four | (four << 8)) & 0x00FF00FF00FF00FF;
+    return (four << 8) | attributes;
+  };
+  return {spread(bytes & 0xFFFFFFFF), spread(bytes >> 32)};
+}
+
+/// Bit masks of the first n (0 to 8) of eight 16-bit cells, as two 64-bit halves.
+inline constexpr auto kFirstCells = [] {
+  std::array<std::array<std::uint64_t, 2>, 9> masks{};
+  for (unsigned n = 0; n <= 8; ++n) {
+    for (unsigned cell = 0; cell < n; ++cell)
+      masks[n][cell / 4] |= std::uint64_t{0xFFFF} << (16 * (cell % 4));
+  }
+  return masks;
+}();
+
+/// Writes the cells of the bytes from `next` on, up to the first byte below 0x20 or `limit`,
+/// to `out`; returns where it stopped. `out` has room for the cells up to `limit` and eight
+/// more.
+[[gnu::always_inline]] inline const std::uint8_t* copyPrintable(const std::uint8_t* next,
+                                                                const std::uint8_t* limit,
+                                                                ScreenCell* out,
+                                                                ScreenCell attribute) noexcept {
+#if defined(__SSE2__)
+  // Eight bytes at a time, widened to cells by interleaving them with the attribute; where
+  // the run ends is found by one comparison (7% fewer instructions on ANSI art and 2% less
+  // time than the same steps in 64-bit words).
+  const __m128i attributes = _mm_set1_epi8(static_cast<char>(attribute));
+  const __m128i lastControl = _mm_set1_epi8(0x1F);
+  while (limit - next >= 8) {
+    const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(next));
+    // The bytes below 0x20; the eight zero bytes above the loaded ones count as such.
+    const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(bytes, lastControl), bytes);
+    const auto count =
+        static_cast<unsigned>(std::countr_zero(static_cast<unsigned>(_mm_movemask_epi8(control))));
+    // Eight new cells, of which the first `count` replace the old ones.
+    __m128i mask;
+    std::memcpy(&mask, kFirstCells[count].data(), sizeof mask);
+    const __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(out));
+    const __m128i cells = _mm_unpacklo_epi8(attributes, bytes);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                     _mm_or_si128(_mm_and_si128(mask, cells), _mm_andnot_si128(mask, old)));
+    next += count;
+    out += count;
+    if (count != 8) return next;
+  }
+#else
+  if constexpr (std::endian::native == std::endian::little) {
+    // Eight bytes at a time while eight are there; where the run ends is found by
+    // arithmetic, without a comparison per byte.
+    constexpr std::uint64_t kOnes = 0x0101010101010101;
+    const std::uint64_t attributes = attribute * 0x0001000100010001;
+    while (limit - next >= 8) {
+      std::uint64_t bytes;
+      std::memcpy(&bytes, next, sizeof bytes);
+      // The high bit of each byte below 0x20 (and maybe of bytes after it, which do not
+      // matter); bytes from 0x80 up are not below.
+      const std::uint64_t below = (bytes - 0x20 * kOnes) & ~bytes & 0x80 * kOnes;
+      const auto count = static_cast<unsigned>(std::countr_zero(below)) / 8;
+      // Eight new cells, of which the first `count` replace the old ones.
+      const auto cells = cellsOf(bytes, attributes);
+      const std::array<std::uint64_t, 2>& mask = kFirstCells[count];
+      std::uint64_t old[2];
+      std::memcpy(old, out, sizeof old);
+      old[0] = (old[0] & ~mask[0]) | (cells[0] & mask[0]);
+      old[1] = (old[1] & ~mask[1]) | (cells[1] & mask[1]);
+      std::memcpy(out, old, sizeof old);
+      next += count;
+      out += count;
+      if (count != 8) return next;
+    }
+  }
+#endif
+  for (; next != limit && *next >= 0x20; ++next)
+    *out++ = static_cast<ScreenCell>((*next << 8) | attribute);
+  return next;
+}
+
+/// The cursor's row of a screen, opened by `VirtualScreen::openLane` for an interpreter to
+/// write its text into: the cursor's column and the row's length are kept here, in
+/// registers, and given back by `VirtualScreen::commitLane`. ANSI art is mostly short runs
+/// between colour changes and cursor moves; each run cost a call, a look-up of the row and
+/// the screen's checks, and its end a branch that the lengths of runs mispredict. Here a
+/// run of up to 16 characters is one step without a branch on its length.
+///
+/// The lane holds while the cursor stays in its row and nothing else changes the screen;
+/// for anything else, the writer commits it, has the screen act, and opens it again.
+class TextLane {
+ public:
+  /// The bytes that `putChunk` reads and the cells it may write.
+  static constexpr std::uint32_t kChunk = 16;
+
+  std::uint32_t column() const noexcept { return column_; }
+  /// The cursor is at the margin (a wrap is pending) or at the end of the row's storage:
+  /// no more characters fit.
+  bool full() const noexcept { return column_ == stop_; }
+  /// `putChunk` may be used.
+  bool chunkFits() const noexcept { return stop_ - column_ >= kChunk; }
+  void setAttribute(CellAttribute attribute) noexcept { attribute_ = attribute; }
+
+  /// Writes the characters among the kChunk bytes at `at` before the first byte below
+  /// 0x20, and returns how many (kChunk when there is none). Needs `chunkFits()` and
+  /// kChunk bytes at `at`.
+  unsigned putChunk(const std::uint8_t* at) noexcept {
+#if defined(__SSE2__)
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(bytes, _mm_set1_epi8(0x1F)), bytes);
+    const auto count = static_cast<unsigned>(
+        std::countr_zero(static_cast<unsigned>(_mm_movemask_epi8(control)) | 0x10000u));
+    // All 16 cells are stored; those from `count` on keep their old values.
+    const __m128i attributes = _mm_set1_epi8(static_cast<char>(attribute_));
+    const __m128i counts = _mm_set1_epi16(static_cast<short>(count));
+    const __m128i low = _mm_cmpgt_epi16(counts, _mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7));
+    const __m128i high = _mm_cmpgt_epi16(counts, _mm_setr_epi16(8, 9, 10, 11, 12, 13, 14, 15));
+    ScreenCell* const out = cells_ + column_;
+    const __m128i oldLow = _mm_loadu_si128(reinterpret_cast<const __m128i*>(out));
+    const __m128i oldHigh = _mm_loadu_si128(reinterpret_cast<const __m128i*>(out + 8));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                     _mm_or_si128(_mm_and_si128(low, _mm_unpacklo_epi8(attributes, bytes)),
+                                  _mm_andnot_si128(low, oldLow)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8),
+                     _mm_or_si128(_mm_and_si128(high, _mm_unpackhi_epi8(attributes, bytes)),
+                                  _mm_andnot_si128(high, oldHigh)));
+#else
+    unsigned count = 0;
+    for (; count < kChunk && at[count] >= 0x20; ++count)
+      cells_[column_ + count] = static_cast<ScreenCell>((at[count] << 8) | attribute_);
+#endif
+    column_ += count;
+    length_ = std::max(length_, column_);
+    return count;
+  }
+
+  /// Writes the character at `at`, whatever its byte, and those after it up to the first
+  /// byte below 0x20, `end` or the end of the lane; returns where it stopped. Needs
+  /// `!full()` and `at != end`.
+  const std::uint8_t* putRun(const std::uint8_t* at, const std::uint8_t* end) noexcept {
+    const std::uint32_t room = stop_ - column_;
+    const std::uint8_t* const limit = static_cast<std::size_t>(end - at) < room ? end : at + room;
+    ScreenCell* const out = cells_ + column_;
+    *out = static_cast<ScreenCell>((*at << 8) | attribute_);
+    const std::uint8_t* const done = copyPrintable(at + 1, limit, out + 1, attribute_);
+    column_ += static_cast<std::uint32_t>(done - at);
+    length_ = std::max(length_, column_);
+    return done;
+  }
+
+  /// Moves the cursor `columns` to the right (left when negative), stopping at the row's
+  /// first and last column as the screen does; false, with nothing done, when the cursor
+  /// waits at the margin or the column lies past the row's storage.
+  bool moveColumns(std::int32_t columns) noexcept {
+    if (column_ == width_) return false;
+    const auto to = static_cast<std::uint32_t>(
+        std::clamp<std::int64_t>(std::int64_t{column_} + columns, 0, std::int64_t{width_} - 1));
+    if (to > stop_) return false;
+    if (to > length_) {
+      // Cells past the length are blank whatever they hold; a later run may start beyond
+      // it, so the gap is made blank now. Usually a few cells: eight at once, which the
+      // row's slack holds.
+      if (to - length_ <= 8) {
+        constexpr std::array<ScreenCell, 8> kBlanks{kBlankCell, kBlankCell, kBlankCell, kBlankCell,
+                                                    kBlankCell, kBlankCell, kBlankCell, kBlankCell};
+        std::memcpy(cells_ + length_, kBlanks.data(), sizeof kBlanks);
+      } else {
+        std::fill(cells_ + length_, cells_ + to, kBlankCell);
+      }
+    }
+    column_ = to;
+    return true;
+  }
+  void returnCarriage() noexcept {
+    column_ = 0;
+  }
+
+ private:
+  friend class VirtualScreen;
+
+  ScreenCell* cells_ = nullptr;
+  std::uint32_t column_ = 0;
+  /// The row's length: the cells from it on are blank, whatever they hold.
+  std::uint32_t length_ = 0;
+  /// The end of the lane: the margin, or the end of the row's storage when that comes first.
+  std::uint32_t stop_ = 0;
+  std::uint32_t width_ = 0;
+  ScreenCell attribute_ = 0;
+};
+
+// Inline, so that the lane of a caller stays in registers instead of memory that the
+// calls could change.
+inline bool VirtualScreen::openLane(TextLane& lane) noexcept {
+  // 24-bit colours are painted per run by `writeRun`; the lane writes only cells.
+  if (penColors_ != CellColors{} || cellColors_ != CellColors{}) return false;
+  Row* stored = rowSlot(row_);
+  if (stored == nullptr || stored->narrowings != narrowingCount_ || column_ > stored->length ||
+      stored->colors != nullptr) {
+    return false;
+  }
+  lane.cells_ = stored->cells;
+  lane.column_ = column_;
+  lane.length_ = stored->length;
+  lane.stop_ = std::min(width_, stored->capacity);
+  lane.width_ = width_;
+  lane.attribute_ = attribute_;
+  laneRow_ = stored;
+  return true;
+}
+
+inline void VirtualScreen::commitLane(const TextLane& lane) noexcept {
+  column_ = lane.column_;
+  laneRow_->length = lane.length_;
+}
+
+}  // namespace vidtwine
