@@ -118,7 +118,12 @@ class TextLane {
   bool full() const noexcept { return column_ == stop_; }
   /// `putChunk` may be used.
   bool chunkFits() const noexcept { return stop_ - column_ >= kChunk; }
-  void setAttribute(CellAttribute attribute) noexcept { attribute_ = attribute; }
+  void setAttribute(CellAttribute attribute) noexcept {
+    attribute_ = attribute;
+#if defined(__SSE2__)
+    attributes_ = _mm_set1_epi8(static_cast<char>(attribute));
+#endif
+  }
 
   /// Writes the characters among the kChunk bytes at `at` before the first byte below
   /// 0x20, and returns how many (kChunk when there is none). Needs `chunkFits()` and
@@ -130,7 +135,7 @@ class TextLane {
     const auto count = static_cast<unsigned>(
         std::countr_zero(static_cast<unsigned>(_mm_movemask_epi8(control)) | 0x10000u));
     // All 16 cells are stored; those from `count` on keep their old values.
-    const __m128i attributes = _mm_set1_epi8(static_cast<char>(attribute_));
+    const __m128i attributes = attributes_;
     const __m128i counts = _mm_set1_epi16(static_cast<short>(count));
     const __m128i low = _mm_cmpgt_epi16(counts, _mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7));
     const __m128i high = _mm_cmpgt_epi16(counts, _mm_setr_epi16(8, 9, 10, 11, 12, 13, 14, 15));
@@ -205,6 +210,11 @@ class TextLane {
   std::uint32_t stop_ = 0;
   std::uint32_t width_ = 0;
   ScreenCell attribute_ = 0;
+#if defined(__SSE2__)
+  // The attribute in every byte, made when it changes rather than per chunk (2% of ANSI
+  // art).
+  __m128i attributes_{};
+#endif
 };
 
 // Inline, so that the lane of a caller stays in registers instead of memory that the
@@ -222,7 +232,7 @@ inline bool VirtualScreen::openLane(TextLane& lane) noexcept {
   lane.length_ = stored->length;
   lane.stop_ = std::min(width_, stored->capacity);
   lane.width_ = width_;
-  lane.attribute_ = attribute_;
+  lane.setAttribute(attribute_);
   laneRow_ = stored;
   return true;
 }
