@@ -145,7 +145,7 @@ const std::uint8_t* VirtualScreen::writeRun(const std::uint8_t* next, const std:
   ScreenCell* out = stored->cells + begin;
   // The first byte is a character even below 0x20: the caller said so.
   *out = static_cast<ScreenCell>((*next << 8) | attribute);
-  const std::uint8_t* const done = copyPrintable(next + 1, limit, out + 1, attribute);
+  const std::uint8_t* const done = copyPrintable(next + 1, limit, end, out + 1, attribute);
   const std::uint32_t column = begin + static_cast<std::uint32_t>(done - next);
   column_ = column;
   stored->length = std::max(length, column);
@@ -176,7 +176,7 @@ const std::uint8_t* VirtualScreen::writeRunAnywhere(const std::uint8_t* next,
       ScreenCell* out = stored->cells + column;
       // The first byte is a character even below 0x20: the caller said so.
       *out = static_cast<ScreenCell>((*at << 8) | attribute);
-      const std::uint8_t* const done = copyPrintable(at + 1, stop, out + 1, attribute);
+      const std::uint8_t* const done = copyPrintable(at + 1, stop, end, out + 1, attribute);
       column += static_cast<std::uint32_t>(done - at);
       at = done;
       // Room ran out in the middle of the run: on with more room, unless it ends here.
