@@ -438,6 +438,7 @@ const std::uint8_t* SequenceParser<D>::laneText(const std::uint8_t* at, const st
         at = after;
         continue;
       }
+      // Right and left (no rows): within the row.
       if (isCursorMove(final) && known.second == 0) {
         if (!lane.moveColumns(static_cast<std::int32_t>(known.first))) break;
         at = after;
