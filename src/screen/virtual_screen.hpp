@@ -108,8 +108,9 @@ class VirtualScreen final {
   }
   void lineFeed();
   /// Opens the cursor's row for `lane` to write runs of characters into (see TextLane);
-  /// false where the row has no storage yet, would need cutting or growing first, or
-  /// 24-bit colours are in use. This and `commitLane` are defined in text_lane.hpp.
+  /// false where the row has no storage yet, must be cut to the width first, ends before
+  /// the cursor, or 24-bit colours are in use. This and `commitLane` are defined in
+  /// text_lane.hpp.
   bool openLane(TextLane& lane) noexcept;
   /// Takes over the cursor's column and the row's length from the lane last opened, which
   /// stays open while nothing else changes the screen.
