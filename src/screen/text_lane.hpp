@@ -239,15 +239,21 @@ inline bool VirtualScreen::openLane(TextLane& lane) noexcept {
   // 24-bit colours are painted per run by `writeRun`; the lane writes only cells.
   if (penColors_ != CellColors{} || cellColors_ != CellColors{}) return false;
   Row* stored = rowSlot(row_);
-  if (stored == nullptr || stored->narrowings != narrowingCount_ || column_ > stored->length ||
-      stored->colors != nullptr) {
+  if (stored == nullptr || stored->narrowings != narrowingCount_ || stored->colors != nullptr) {
     return false;
   }
   lane.cells_ = stored->cells;
-  lane.column_ = column_;
+  lane.column_ = std::min(column_, stored->length);
   lane.length_ = stored->length;
   lane.stop_ = std::min(width_, stored->capacity);
   lane.width_ = width_;
+  if (column_ > stored->length) {
+    // A cursor past the row's end, before the margin: the gap is made blank, as a move
+    // there in the lane does. (At the margin a wrap is pending, which the lane leaves to
+    // the screen.)
+    const auto gap = static_cast<std::int32_t>(column_ - stored->length);
+    if (column_ == width_ || !lane.moveColumns(gap)) return false;
+  }
   lane.setAttribute(attribute_);
   laneRow_ = stored;
   return true;

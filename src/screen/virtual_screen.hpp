@@ -108,8 +108,8 @@ class VirtualScreen final {
   }
   void lineFeed();
   /// Opens the cursor's row for `lane` to write runs of characters into (see TextLane);
-  /// false where the row has no storage yet, must be cut to the width first, ends before
-  /// the cursor, or 24-bit colours are in use. This and `commitLane` are defined in
+  /// false where the row has no storage yet, must be cut to the width first, has no room
+  /// up to the cursor, or 24-bit colours are in use. This and `commitLane` are defined in
   /// text_lane.hpp.
   bool openLane(TextLane& lane) noexcept;
   /// Takes over the cursor's column and the row's length from the lane last opened, which
