@@ -48,19 +48,26 @@ inline constexpr auto kFirstCells = [] {
   // time than the same steps in 64-bit words).
   const __m128i attributes = _mm_set1_epi8(static_cast<char>(attribute));
   const __m128i lastControl = _mm_set1_epi8(0x1F);
-  while (limit - next >= 8) {
-    const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(next));
-    // The bytes below 0x20; the eight zero bytes above the loaded ones count as such.
+  // Where the run ends among the eight bytes at `next`: at the first below 0x20; the eight
+  // zero bytes above the loaded ones count as such.
+  const auto runIn = [&](__m128i bytes) {
     const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(bytes, lastControl), bytes);
-    const auto count =
-        static_cast<unsigned>(std::countr_zero(static_cast<unsigned>(_mm_movemask_epi8(control))));
-    // Eight new cells, of which the first `count` replace the old ones.
+    return static_cast<unsigned>(
+        std::countr_zero(static_cast<unsigned>(_mm_movemask_epi8(control))));
+  };
+  // Eight new cells at `out`, of which the first `count` replace the old ones.
+  const auto put = [&](__m128i bytes, unsigned count) {
     __m128i mask;
     std::memcpy(&mask, kFirstCells[count].data(), sizeof mask);
     const __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(out));
     const __m128i cells = _mm_unpacklo_epi8(attributes, bytes);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
                      _mm_or_si128(_mm_and_si128(mask, cells), _mm_andnot_si128(mask, old)));
+  };
+  while (limit - next >= 8) {
+    const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(next));
+    const unsigned count = runIn(bytes);
+    put(bytes, count);
     next += count;
     out += count;
     if (count != 8) return next;
@@ -70,16 +77,8 @@ inline constexpr auto kFirstCells = [] {
   // end is mispredicted (5% of ANSI art).
   if (readable - next >= 8) {
     const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(next));
-    const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(bytes, lastControl), bytes);
-    const auto count = std::min(
-        static_cast<unsigned>(std::countr_zero(static_cast<unsigned>(_mm_movemask_epi8(control)))),
-        static_cast<unsigned>(limit - next));
-    __m128i mask;
-    std::memcpy(&mask, kFirstCells[count].data(), sizeof mask);
-    const __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(out));
-    const __m128i cells = _mm_unpacklo_epi8(attributes, bytes);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
-                     _mm_or_si128(_mm_and_si128(mask, cells), _mm_andnot_si128(mask, old)));
+    const unsigned count = std::min(runIn(bytes), static_cast<unsigned>(limit - next));
+    put(bytes, count);
     return next + count;
   }
 #else
