@@ -214,6 +214,38 @@ constexpr TrueColor colorOf(const std::uint32_t* rgb) noexcept {
   return trueColor(channel(rgb[0]), channel(rgb[1]), channel(rgb[2]));
 }
 
+/// Which of 64 bytes are below 0x20, and which are the digits and `;` of parameters (as
+/// `finalByteAt` counts them), a bit per byte, the first byte in the lowest bit.
+struct ByteWindow {
+  std::uint64_t controls = 0;
+  std::uint64_t parameters = 0;
+};
+
+inline ByteWindow windowOf(const std::uint8_t* bytes) noexcept {
+  ByteWindow window;
+#if defined(__SSE2__)
+  for (unsigned part = 0; part < 4; ++part) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * part));
+    const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(v, _mm_set1_epi8(0x1F)), v);
+    const __m128i digit = _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8('0' - 1)),
+                                        _mm_cmplt_epi8(v, _mm_set1_epi8('9' + 1)));
+    const __m128i parameter = _mm_or_si128(digit, _mm_cmpeq_epi8(v, _mm_set1_epi8(';')));
+    const auto bitsOf = [part](__m128i found) {
+      return std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(found))} << (16 * part);
+    };
+    window.controls |= bitsOf(control);
+    window.parameters |= bitsOf(parameter);
+  }
+#else
+  for (unsigned i = 0; i < 64; ++i) {
+    const std::uint8_t byte = bytes[i];
+    window.controls |= std::uint64_t{byte < 0x20} << i;
+    window.parameters |= std::uint64_t{(byte >= '0' && byte <= '9') || byte == ';'} << i;
+  }
+#endif
+  return window;
+}
+
 /// The state of one run: where in a sequence the input stands, the parameters gathered
 /// so far and the saved cursor position. The dialect is fixed at compile time so that the
 /// ANSI.SYS reading pays nothing for the other one.
@@ -403,27 +435,43 @@ bool SequenceParser<D>::feed(std::span<const std::uint8_t> block) {
 template <Dialect D>
 const std::uint8_t* SequenceParser<D>::laneText(const std::uint8_t* at, const std::uint8_t* end) {
   static_assert(D == Dialect::AnsiSys, "BBS sequences set 24-bit colours, which lanes leave out");
-  // ESC, `[` and the eight bytes read after it.
-  constexpr std::ptrdiff_t kLookAhead = 10;
+  // Where each run of text ends and where each sequence's final byte lies come from the
+  // bits of a window of the bytes ahead, held in registers. Found from the bytes at the
+  // place just reached, they put a load and a comparison on the path from each sequence to
+  // the next (4% of ANSI art, 5% of the corpus).
+  constexpr std::ptrdiff_t kWindowBytes = 64;
+  // A window serves while a run of up to kChunk - 1 characters from the place, then a
+  // sequence's ESC, `[` and eight bytes read after it, lie within it.
+  constexpr std::ptrdiff_t kLastPlace = kWindowBytes - (TextLane::kChunk - 1) - 10;
   TextLane lane;
-  if (!screen_.openLane(lane)) return at;
+  if (end - at < kWindowBytes || !screen_.openLane(lane)) return at;
+  const std::uint8_t* base = at;
+  ByteWindow window = windowOf(base);
   for (;;) {
-    if (lane.chunkFits() && end - at >= TextLane::kChunk) {
-      const unsigned count = lane.putChunk(at);
+    if (at - base > kLastPlace) {
+      if (end - at < kWindowBytes) break;
+      base = at;
+      window = windowOf(base);
+    }
+    const std::uint64_t ahead = window.controls >> (at - base);
+    if (lane.chunkFits()) {
+      const auto count =
+          static_cast<unsigned>(std::countr_zero(ahead | (std::uint64_t{1} << TextLane::kChunk)));
+      lane.putChunk(at, count);
       at += count;
       if (count == TextLane::kChunk) continue;
-    } else if (at != end && *at >= 0x20 && !lane.full()) {
+    } else if ((ahead & 1) == 0 && !lane.full()) {
+      // Fewer than kChunk cells are left before the end of the lane.
       at = lane.putRun(at, end);
     }
-    // At a byte below 0x20, the end of the lane or the end of the block. What the lane
-    // cannot do, and the last bytes of the block, are left to the general reading.
-    if (end - at < kLookAhead) break;
     const std::uint8_t byte = *at;
     if (byte == kEscape && at[1] == '[') {
+      // As `finalByteAt` finds it among the eight bytes after `ESC[`.
+      const auto finalAt = static_cast<unsigned>(
+          std::countr_zero(~(window.parameters >> (at + 2 - base)) | (std::uint64_t{1} << 8)));
+      if (finalAt == 8) break;
       std::uint64_t bytes;
       std::memcpy(&bytes, at + 2, sizeof bytes);
-      const unsigned finalAt = finalByteAt(bytes);
-      if (finalAt == 8) break;
       const auto final = static_cast<std::uint8_t>(bytes >> (8 * finalAt));
       const std::uint64_t key = bytes & kSequenceMasks[finalAt];
       const KnownSequence& known = knownIn(pairOf(key), key);

@@ -140,15 +140,12 @@ class TextLane {
 #endif
   }
 
-  /// Writes the characters among the kChunk bytes at `at` before the first byte below
-  /// 0x20, and returns how many (kChunk when there is none). Needs `chunkFits()` and
+  /// Writes the first `count` (at most kChunk) of the kChunk bytes at `at` as characters,
+  /// whatever their bytes; the reader knows where its run ends. Needs `chunkFits()` and
   /// kChunk bytes at `at`.
-  unsigned putChunk(const std::uint8_t* at) noexcept {
+  void putChunk(const std::uint8_t* at, unsigned count) noexcept {
 #if defined(__SSE2__)
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-    const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(bytes, _mm_set1_epi8(0x1F)), bytes);
-    const auto count = static_cast<unsigned>(
-        std::countr_zero(static_cast<unsigned>(_mm_movemask_epi8(control)) | 0x10000u));
     // All 16 cells are stored; those from `count` on keep their old values.
     const __m128i attributes = attributes_;
     const __m128i counts = _mm_set1_epi16(static_cast<short>(count));
@@ -164,13 +161,11 @@ class TextLane {
                      _mm_or_si128(_mm_and_si128(high, _mm_unpackhi_epi8(attributes, bytes)),
                                   _mm_andnot_si128(high, oldHigh)));
 #else
-    unsigned count = 0;
-    for (; count < kChunk && at[count] >= 0x20; ++count)
-      cells_[column_ + count] = static_cast<ScreenCell>((at[count] << 8) | attribute_);
+    for (unsigned i = 0; i < count; ++i)
+      cells_[column_ + i] = static_cast<ScreenCell>((at[i] << 8) | attribute_);
 #endif
     column_ += count;
     length_ = std::max(length_, column_);
-    return count;
   }
 
   /// Writes the character at `at`, whatever its byte, and those after it up to the first

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstring>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -334,22 +335,33 @@ TEST(AnsiSysInterpreterTest, RepeatedSequencesActAsWhenReadByteByByte) {
       "H",        "s",       "u",         "2J",       "K",         "1K",       "?7l",
       "7h",       "=1h",     "3h",        "5,6H",     "99",        "1;\x1b",   "12345678m",
       "s\x1b[s",  "s\x1b[u", "3H\x1b[3H", "K\x1b[7C", "K\x1b[12C"};
+  // Only what a lane of the cursor's row carries out, so that its runs go on long enough to
+  // cross the windows in which it looks ahead.
+  constexpr std::string_view kLaneSequences[] = {"1;33;44m", "0;5;7m", "m", "5C",   "D",
+                                                 "12D",      "3A",     "s", "7;3H", "0m"};
   // Runs of text of the lengths that are written in one step, in several or in none, with
   // characters below 0x20 that are written rather than acted on.
   constexpr std::string_view kText =
       "abcdefghij\x01\x02\x7f\xdb\xb0klmnopqrstuvwxyz0123456789ABCDEFGHIJ";
+  constexpr std::string_view kLaneText =
+      "klmnopqrstuvwxyz0123456789ABCDEFGHIJ\x7f\xdb"
+      "abcdefghij";
   constexpr std::size_t kLengths[] = {0, 1, 2, 4, 15, 16, 17, 40};
   std::uint32_t state = 88172645u;
-  for (int round = 0; round < 8; ++round) {
+  for (int round = 0; round < 12; ++round) {
+    const bool lane = round >= 8;
+    using Sequences = std::span<const std::string_view>;
+    const Sequences sequences = lane ? Sequences(kLaneSequences) : Sequences(kSequences);
     std::string input;
     for (int i = 0; i < 3'000; ++i) {
       nextRandom(state);
       input += "\x1b[";
-      input += kSequences[state % std::size(kSequences)];
-      input += kText.substr((state >> 16) % 8, kLengths[(state >> 8) % std::size(kLengths)]);
+      input += sequences[state % sequences.size()];
+      input += (lane ? kLaneText : kText)
+                   .substr((state >> 16) % 8, kLengths[(state >> 8) % std::size(kLengths)]);
       if ((state >> 24) % 9 == 0) input += "\r\n";
     }
-    expectAsWhenReadByteByByte(input, 40 + round);
+    expectAsWhenReadByteByByte(input, lane ? 80 + round : 40 + round);
   }
 }
 
@@ -366,7 +378,8 @@ TEST(AnsiSysInterpreterTest, EveryByteAfterTheParametersActsAsWhenReadByteByByte
       part += parameters;
       part += static_cast<char>(byte);
       part += "cd";
-      expectAsWhenReadByteByByte(part + part + "\x1b[1;31mefghijklmnop", 80);
+      // Long enough for the whole of it to be read in one window of bytes.
+      expectAsWhenReadByteByByte(part + part + "\x1b[1;31m" + std::string(64, 'e'), 80);
     }
   }
 }
