@@ -481,7 +481,8 @@ const std::uint8_t* SequenceParser<D>::laneText(const std::uint8_t* at, const st
       if (final == 'm') {
         const auto keep = static_cast<Rendition>(known.first);
         const auto set = static_cast<Rendition>(known.second);
-        screen_.setRendition(static_cast<Rendition>((screen_.rendition() & keep) | set));
+        screen_.setRenditionWithoutColors(
+            static_cast<Rendition>((screen_.rendition() & keep) | set));
         lane.setAttribute(screen_.attribute());
         at = after;
         continue;
