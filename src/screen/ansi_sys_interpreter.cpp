@@ -454,14 +454,14 @@ const std::uint8_t* SequenceParser<D>::laneText(const std::uint8_t* at, const st
       window = windowOf(base);
     }
     const std::uint64_t ahead = window.controls >> (at - base);
-    if (lane.chunkFits()) {
-      const auto count =
-          static_cast<unsigned>(std::countr_zero(ahead | (std::uint64_t{1} << TextLane::kChunk)));
+    const auto count =
+        static_cast<unsigned>(std::countr_zero(ahead | (std::uint64_t{1} << TextLane::kChunk)));
+    if (lane.chunkFits(count)) {
       lane.putChunk(at, count);
       at += count;
       if (count == TextLane::kChunk) continue;
     } else if ((ahead & 1) == 0 && !lane.full()) {
-      // Fewer than kChunk cells are left before the end of the lane.
+      // The run reaches the end of the lane, or the row has too little storage left.
       at = lane.putRun(at, end);
     }
     const std::uint8_t byte = *at;

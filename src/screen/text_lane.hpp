@@ -131,8 +131,12 @@ class TextLane {
   /// The cursor is at the margin (a wrap is pending) or at the end of the row's storage:
   /// no more characters fit.
   bool full() const noexcept { return column_ == stop_; }
-  /// `putChunk` may be used.
-  bool chunkFits() const noexcept { return stop_ - column_ >= kChunk; }
+  /// `putChunk` may be used for a run of `count` characters: they end before the end of the
+  /// lane, and all kChunk cells it stores lie within the row's storage and slack. (Near the
+  /// margin, where fewer than kChunk cells are left, runs mostly still fit: 3% of ANSI art.)
+  bool chunkFits(unsigned count) const noexcept {
+    return storage_ - column_ >= kChunk && count <= stop_ - column_;
+  }
   void setAttribute(CellAttribute attribute) noexcept {
     attribute_ = attribute;
 #if defined(__SSE2__)
@@ -141,7 +145,7 @@ class TextLane {
   }
 
   /// Writes the first `count` (at most kChunk) of the kChunk bytes at `at` as characters,
-  /// whatever their bytes; the reader knows where its run ends. Needs `chunkFits()` and
+  /// whatever their bytes; the reader knows where its run ends. Needs `chunkFits(count)` and
   /// kChunk bytes at `at`.
   void putChunk(const std::uint8_t* at, unsigned count) noexcept {
 #if defined(__SSE2__)
@@ -219,6 +223,8 @@ class TextLane {
   /// The end of the lane: the margin, or the end of the row's storage when that comes first.
   std::uint32_t stop_ = 0;
   std::uint32_t width_ = 0;
+  /// The row's cells with the slack after them.
+  std::uint32_t storage_ = 0;
   ScreenCell attribute_ = 0;
 #if defined(__SSE2__)
   // The attribute in every byte, made when it changes rather than per chunk (2% of ANSI
@@ -241,6 +247,7 @@ inline bool VirtualScreen::openLane(TextLane& lane) noexcept {
   lane.length_ = stored->length;
   lane.stop_ = std::min(width_, stored->capacity);
   lane.width_ = width_;
+  lane.storage_ = stored->capacity + kRunSlack;
   if (column_ > stored->length) {
     // A cursor past the row's end, before the margin: the gap is made blank, as a move
     // there in the lane does. (At the margin a wrap is pending, which the lane leaves to
