@@ -484,8 +484,9 @@ const std::uint8_t* SequenceParser<D>::laneText(const std::uint8_t* at, const st
       if (final == 'm') {
         const auto keep = static_cast<Rendition>(known.first);
         const auto set = static_cast<Rendition>(known.second);
-        screen.setRenditionWithoutColors(static_cast<Rendition>((screen.rendition() & keep) | set));
-        lane.setAttribute(screen.attribute());
+        const auto rendition = static_cast<Rendition>((screen.rendition() & keep) | set);
+        screen.setRenditionWithoutColors(rendition);
+        lane.setRendition(rendition);
         at = after;
         continue;
       }

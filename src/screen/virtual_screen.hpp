@@ -193,7 +193,14 @@ class VirtualScreen final {
   /// without the check for them, ANSI art takes 3% fewer instructions.
   void setRenditionWithoutColors(Rendition rendition) noexcept {
     rendition_ = rendition;
-    attribute_ = kRenditionAttributes[rendition & kRenditionBits];
+    attribute_ = attributeOf(rendition);
+  }
+  /// The bits of a rendition that make its attribute.
+  static constexpr Rendition kRenditionBits = 0x03FF;
+  /// The attribute that characters written with `rendition` receive, where no 24-bit colour
+  /// is set.
+  static constexpr CellAttribute attributeOf(Rendition rendition) noexcept {
+    return kRenditionAttributes[rendition & kRenditionBits];
   }
   void setRendition(Rendition rendition) noexcept {
     rendition_ = rendition;
@@ -286,7 +293,6 @@ class VirtualScreen final {
   VirtualScreen(std::uint32_t width, std::uint8_t height, std::uint8_t tabWidth,
                 std::span<std::byte> firstRows) noexcept;
 
-  static constexpr Rendition kRenditionBits = 0x03FF;
   /// The attribute of each rendition. Reverse swaps the colours; concealed shows the paper
   /// colour as text (with reverse too, where that is the foreground). The text colour
   /// keeps its intensity.
