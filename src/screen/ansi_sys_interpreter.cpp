@@ -113,6 +113,18 @@ inline std::uint32_t digitsValue(std::uint32_t bytes, unsigned count) noexcept {
   return static_cast<std::uint32_t>((x * 100 + (x >> 16)) & 0xFFFF);
 }
 
+#if defined(__SSE2__)
+/// All bits set in each of the 16 bytes of `v` that is an ASCII digit.
+inline __m128i digitBytes(__m128i v) noexcept {
+  return _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8('0' - 1)),
+                       _mm_cmplt_epi8(v, _mm_set1_epi8('9' + 1)));
+}
+#else
+constexpr bool isDigit(std::uint8_t byte) noexcept {
+  return byte >= '0' && byte <= '9';
+}
+#endif
+
 /// Which of 32 bytes are ASCII digits and which are parameter separators (`;` and `:`), a
 /// bit per byte, the first byte in the lowest bit.
 struct ByteClasses {
@@ -128,8 +140,7 @@ inline ByteClasses classify32(const std::uint8_t* bytes) noexcept {
   // dependency from one parameter to the next.
   for (unsigned half = 0; half < 2; ++half) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * half));
-    const __m128i digit = _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8('0' - 1)),
-                                        _mm_cmplt_epi8(v, _mm_set1_epi8('9' + 1)));
+    const __m128i digit = digitBytes(v);
     const __m128i colon = _mm_cmpeq_epi8(v, _mm_set1_epi8(':'));
     const __m128i separator = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(';')), colon);
     const unsigned shift = 16 * half;
@@ -140,7 +151,7 @@ inline ByteClasses classify32(const std::uint8_t* bytes) noexcept {
 #else
   for (unsigned i = 0; i < 32; ++i) {
     const std::uint8_t byte = bytes[i];
-    classes.digits |= std::uint32_t{byte >= '0' && byte <= '9'} << i;
+    classes.digits |= std::uint32_t{isDigit(byte)} << i;
     classes.separators |= std::uint32_t{byte == ';' || byte == ':'} << i;
     classes.colons |= std::uint32_t{byte == ':'} << i;
   }
@@ -227,8 +238,7 @@ inline ByteWindow windowOf(const std::uint8_t* bytes) noexcept {
   for (unsigned part = 0; part < 4; ++part) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * part));
     const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(v, _mm_set1_epi8(0x1F)), v);
-    const __m128i digit = _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8('0' - 1)),
-                                        _mm_cmplt_epi8(v, _mm_set1_epi8('9' + 1)));
+    const __m128i digit = digitBytes(v);
     const __m128i parameter = _mm_or_si128(digit, _mm_cmpeq_epi8(v, _mm_set1_epi8(';')));
     const auto bitsOf = [part](__m128i found) {
       return std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(found))} << (16 * part);
@@ -240,7 +250,7 @@ inline ByteWindow windowOf(const std::uint8_t* bytes) noexcept {
   for (unsigned i = 0; i < 64; ++i) {
     const std::uint8_t byte = bytes[i];
     window.controls |= std::uint64_t{byte < 0x20} << i;
-    window.parameters |= std::uint64_t{(byte >= '0' && byte <= '9') || byte == ';'} << i;
+    window.parameters |= std::uint64_t{isDigit(byte) || byte == ';'} << i;
   }
 #endif
   return window;
