@@ -225,13 +225,16 @@ constexpr TrueColor colorOf(const std::uint32_t* rgb) noexcept {
   return trueColor(channel(rgb[0]), channel(rgb[1]), channel(rgb[2]));
 }
 
-/// Which of 64 bytes are below 0x20, and which are the digits and `;` of parameters (as
-/// `finalByteAt` counts them), a bit per byte, the first byte in the lowest bit.
+/// Which of 64 bytes are below 0x20, which are the digits and `;` of parameters (as
+/// `finalByteAt` counts them), and (where asked for) which are `;`, a bit per byte, the
+/// first byte in the lowest bit.
 struct ByteWindow {
   std::uint64_t controls = 0;
   std::uint64_t parameters = 0;
+  std::uint64_t separators = 0;
 };
 
+template <bool kSeparators>
 inline ByteWindow windowOf(const std::uint8_t* bytes) noexcept {
   ByteWindow window;
 #if defined(__SSE2__)
@@ -239,18 +242,21 @@ inline ByteWindow windowOf(const std::uint8_t* bytes) noexcept {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * part));
     const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(v, _mm_set1_epi8(0x1F)), v);
     const __m128i digit = digitBytes(v);
-    const __m128i parameter = _mm_or_si128(digit, _mm_cmpeq_epi8(v, _mm_set1_epi8(';')));
+    const __m128i separator = _mm_cmpeq_epi8(v, _mm_set1_epi8(';'));
+    const __m128i parameter = _mm_or_si128(digit, separator);
     const auto bitsOf = [part](__m128i found) {
       return std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(found))} << (16 * part);
     };
     window.controls |= bitsOf(control);
     window.parameters |= bitsOf(parameter);
+    if constexpr (kSeparators) window.separators |= bitsOf(separator);
   }
 #else
   for (unsigned i = 0; i < 64; ++i) {
     const std::uint8_t byte = bytes[i];
     window.controls |= std::uint64_t{byte < 0x20} << i;
     window.parameters |= std::uint64_t{isDigit(byte) || byte == ';'} << i;
+    if constexpr (kSeparators) window.separators |= std::uint64_t{byte == ';'} << i;
   }
 #endif
   return window;
@@ -296,12 +302,18 @@ class SequenceParser {
   /// of the time of ANSI art: no reading of digits, one step for all codes of an `m`).
   /// `end` is the end of the block, where passing over repeated saves and positions stops.
   const std::uint8_t* shortSequence(const std::uint8_t* next, const std::uint8_t* end);
-  /// ANSI.SYS dialect only. Writes text from `at` on through a lane of the screen, and
-  /// carries out the known short sequences and line breaks between the runs, as long as
-  /// the lane can be opened; returns where the general reading goes on. A second way
-  /// through text and known sequences, beside `putTextUntilEscape` and `shortSequence`,
-  /// for 11% of the time of ANSI art.
+  /// Writes text from `at` on through a lane of the screen, and carries out the known short
+  /// sequences and line breaks between the runs, as long as the lane can be opened; returns
+  /// where the general reading goes on. A second way through text and known sequences,
+  /// beside `putTextUntilEscape` and `shortSequence`, for 11% of the time of ANSI art. In
+  /// the BBS dialect the lane also paints 24-bit colours, reads them as `wholeSequence`
+  /// does, and has `wholeSequence` read new sequences (24-bit art 11% faster).
   const std::uint8_t* laneText(const std::uint8_t* at, const std::uint8_t* end);
+  /// BBS dialect, after `wholeSequence` carried out the sequence of bytes `key` (those
+  /// after its `ESC[`, up to its final byte `final`): keeps what it did where the lane can
+  /// do it again from the bytes alone: `m` without 24-bit or palette colours, cursor moves
+  /// and positions, saves and restores.
+  void keepBbs(std::uint64_t key, std::uint8_t final);
   /// After `ESC[`: no parameters yet.
   void startSequence() noexcept;
   /// Reads the sequence's parameters from `next` up to its final byte, which it carries
@@ -349,13 +361,13 @@ class SequenceParser {
   /// Two places per hash: with one each, the 140 kinds of sequence of the benchmark's art
   /// missed 13% of the time among 512 places; in pairs, under 1%.
   using KnownPair = std::array<KnownSequence, 2>;
-  struct NoKnownSequences {};
   static constexpr unsigned kKnownBits = 8;
-  using KnownSequences =
-      std::conditional_t<D == Dialect::AnsiSys, std::array<KnownPair, 1u << kKnownBits>,
-                         NoKnownSequences>;
   /// By a hash of their bytes; a new sequence pushes out the one kept longer.
-  [[no_unique_address]] KnownSequences known_{};
+  std::array<KnownPair, 1u << kKnownBits> known_{};
+  /// BBS dialect: in `first` of an `m` beside the bits kept, whether it returns the
+  /// foreground or background from 24-bit colours to the attribute's.
+  static constexpr std::uint32_t kClearsForeground = 1u << 16;
+  static constexpr std::uint32_t kClearsBackground = 1u << 17;
 
   /// The two places where the sequence of bytes `key` may be kept.
   KnownPair& pairOf(std::uint64_t key) noexcept {
@@ -376,8 +388,10 @@ bool SequenceParser<D>::feed(std::span<const std::uint8_t> block) {
     switch (state_) {
       case State::Text: {
         for (;;) {
-          if constexpr (D == Dialect::AnsiSys && std::endian::native == std::endian::little) {
+          if constexpr (std::endian::native == std::endian::little) {
             next = laneText(next, end);
+            // A BBS sequence carried out in the lane may have started music.
+            if (D == Dialect::Bbs && state_ != State::Text) break;
           }
           // Text goes to the screen up to the next ESC, which the screen finds for us.
           next += screen_.putTextUntilEscape({next, end});
@@ -444,32 +458,48 @@ bool SequenceParser<D>::feed(std::span<const std::uint8_t> block) {
 
 template <Dialect D>
 const std::uint8_t* SequenceParser<D>::laneText(const std::uint8_t* at, const std::uint8_t* end) {
-  static_assert(D == Dialect::AnsiSys, "BBS sequences set 24-bit colours, which lanes leave out");
   // Where each run of text ends and where each sequence's final byte lies come from the
   // bits of a window of the bytes ahead, held in registers. Found from the bytes at the
   // place just reached, they put a load and a comparison on the path from each sequence to
   // the next (4% of ANSI art, 5% of the corpus).
   constexpr std::ptrdiff_t kWindowBytes = 64;
+  // The bytes after `ESC[` that the lane reads of a sequence: ANSI.SYS sequences are looked
+  // up by the eight bytes after it. In the BBS dialect, a 24-bit colour has up to three
+  // numbers of four digits after `38;2;` (its final byte at most kLastFinal bytes in), and
+  // four bytes are read from the last number's start.
+  constexpr unsigned kLastFinal = 19;
+  constexpr std::ptrdiff_t kSequenceReach = D == Dialect::AnsiSys ? 8 : kLastFinal + 4;
   // A window serves while a run of up to kChunk - 1 characters from the place, then a
-  // sequence's ESC, `[` and eight bytes read after it, lie within it.
-  constexpr std::ptrdiff_t kLastPlace = kWindowBytes - (TextLane::kChunk - 1) - 10;
+  // sequence's ESC, `[` and the bytes read after it, lie within it.
+  constexpr std::ptrdiff_t kLastPlace =
+      kWindowBytes - (TextLane::kChunk - 1) - (2 + kSequenceReach);
   // Held in a register: the member would be read again after each store to the screen
   // (2.5% fewer instructions).
   VirtualScreen& screen = screen_;
   TextLane lane;
-  if (end - at < kWindowBytes || !screen.openLane(lane)) return at;
+  // In the BBS dialect cells may have 24-bit colours, which the lane paints too.
+  const auto open = [&screen, &lane] {
+    if constexpr (D == Dialect::Bbs) {
+      return screen.openColorLane(lane);
+    } else {
+      return screen.openLane(lane);
+    }
+  };
+  if (end - at < kWindowBytes || !open()) return at;
   const std::uint8_t* base = at;
-  ByteWindow window = windowOf(base);
+  constexpr bool kSeparators = D == Dialect::Bbs;
+  ByteWindow window = windowOf<kSeparators>(base);
   for (;;) {
     if (at - base > kLastPlace) {
       if (end - at < kWindowBytes) break;
       base = at;
-      window = windowOf(base);
+      window = windowOf<kSeparators>(base);
     }
     const std::uint64_t ahead = window.controls >> (at - base);
     const auto count =
         static_cast<unsigned>(std::countr_zero(ahead | (std::uint64_t{1} << TextLane::kChunk)));
     if (lane.chunkFits(count)) {
+      if constexpr (D == Dialect::Bbs) lane.paintChunk(count);
       lane.putChunk(at, count);
       at += count;
       if (count == TextLane::kChunk) continue;
@@ -479,53 +509,105 @@ const std::uint8_t* SequenceParser<D>::laneText(const std::uint8_t* at, const st
     }
     const std::uint8_t byte = *at;
     if (byte == kEscape && at[1] == '[') {
+      const std::uint64_t parameters = window.parameters >> (at + 2 - base);
       // As `finalByteAt` finds it among the eight bytes after `ESC[`.
-      const auto finalAt = static_cast<unsigned>(
-          std::countr_zero(~(window.parameters >> (at + 2 - base)) | (std::uint64_t{1} << 8)));
-      if (finalAt == 8) break;
-      std::uint64_t bytes;
-      std::memcpy(&bytes, at + 2, sizeof bytes);
-      const auto final = static_cast<std::uint8_t>(bytes >> (8 * finalAt));
-      const std::uint64_t key = bytes & kSequenceMasks[finalAt];
-      const KnownSequence& known = knownIn(pairOf(key), key);
+      const auto finalAt =
+          static_cast<unsigned>(std::countr_zero(~parameters | (std::uint64_t{1} << 8)));
       // New sequences are learnt by the general reading.
-      if (known.key != key) break;
-      const std::uint8_t* const after = at + finalAt + 3;
-      if (final == 'm') {
-        const auto keep = static_cast<Rendition>(known.first);
-        const auto set = static_cast<Rendition>(known.second);
-        const auto rendition = static_cast<Rendition>((screen.rendition() & keep) | set);
-        screen.setRenditionWithoutColors(rendition);
-        lane.setRendition(rendition);
-        at = after;
-        continue;
+      if (D == Dialect::AnsiSys && finalAt == 8) break;
+      std::uint64_t key = 0;
+      std::uint8_t final = 0;
+      const KnownSequence* known = nullptr;
+      if (finalAt != 8) {
+        std::uint64_t bytes;
+        std::memcpy(&bytes, at + 2, sizeof bytes);
+        final = static_cast<std::uint8_t>(bytes >> (8 * finalAt));
+        key = bytes & kSequenceMasks[finalAt];
+        const KnownSequence& found = knownIn(pairOf(key), key);
+        if (found.key == key) known = &found;
       }
-      // Right and left (no rows): within the row.
-      if (isCursorMove(final) && known.second == 0) {
-        if (!lane.moveColumns(static_cast<std::int32_t>(known.first))) break;
-        at = after;
-        continue;
-      }
-      // The rest leave the row or need the screen's cursor: the lane is committed first.
-      screen.commitLane(lane);
-      if (isCursorMove(final)) {
-        screen.moveCursorBy(static_cast<std::int32_t>(known.first),
-                            static_cast<std::int32_t>(known.second));
-        at = after;
-      } else if (isCursorPosition(final)) {
-        screen.moveTo(known.first, known.second);
-        at = pastRepeats(after, end, key, finalAt);
-      } else if (final == 's') {
-        // The cursor stays: so does the lane.
-        saved_ = screen.saveCursor();
-        at = pastRepeats(after, end, key, finalAt);
-        continue;
-      } else if (final == 'u') {
-        screen.moveTo(static_cast<std::uint32_t>(saved_.first),
-                      static_cast<std::uint32_t>(saved_.second));
-        at = after;
+      if (known == nullptr) {
+        if constexpr (D == Dialect::AnsiSys) {
+          break;
+        } else {
+          // 24-bit colours, as `wholeSequence` reads them.
+          const auto colorFinalAt = static_cast<unsigned>(
+              std::countr_zero(~parameters | (std::uint64_t{1} << kLastFinal)));
+          const std::uint64_t before = (std::uint64_t{1} << colorFinalAt) - 1;
+          const auto ends = static_cast<std::uint32_t>(
+              ((window.separators >> (at + 2 - base)) & before) | (before + 1));
+          if (const std::uint8_t* const after = trueColorSequence(at + 2, ends, colorFinalAt)) {
+            at = after;
+            if (lane.painted()) {
+              lane.setColors(screen.writingColors());
+              continue;
+            }
+            // The row gets storage for colours first.
+            screen.commitLane(lane);
+          } else {
+            // Any other sequence is carried out by the general reading, and kept where the
+            // lane can carry it out from its bytes; the lane goes on after it with the
+            // same window.
+            screen.commitLane(lane);
+            const std::uint8_t* const done = wholeSequence(at + 2, end);
+            if (done == nullptr) return at;
+            at = done;
+            if (state_ != State::Text) return at;
+            if (finalAt != 8) keepBbs(key, final);
+          }
+        }
       } else {
-        return at;
+        const std::uint8_t* const after = at + finalAt + 3;
+        if (final == 'm') {
+          const auto keep = static_cast<Rendition>(known->first);
+          const auto set = static_cast<Rendition>(known->second);
+          const auto rendition = static_cast<Rendition>((screen.rendition() & keep) | set);
+          if constexpr (D == Dialect::AnsiSys) {
+            screen.setRenditionWithoutColors(rendition);
+            lane.setRendition(rendition);
+            at = after;
+            continue;
+          } else {
+            lane.setRendition(rendition);
+            at = after;
+            screen.setRendition(rendition);
+            if ((known->first & kClearsForeground) != 0) screen.setTrueForeground(kNoTrueColor);
+            if ((known->first & kClearsBackground) != 0) screen.setTrueBackground(kNoTrueColor);
+            if (lane.painted()) {
+              lane.setColors(screen.writingColors());
+              continue;
+            }
+            if (screen.writingColors() == CellColors{}) continue;
+            screen.commitLane(lane);
+          }
+        } else if (isCursorMove(final) && known->second == 0) {
+          // Right and left (no rows): within the row.
+          if (!lane.moveColumns(static_cast<std::int32_t>(known->first))) break;
+          at = after;
+          continue;
+        } else {
+          // The rest leave the row or need the screen's cursor: the lane is committed first.
+          screen.commitLane(lane);
+          if (isCursorMove(final)) {
+            screen.moveCursorBy(static_cast<std::int32_t>(known->first),
+                                static_cast<std::int32_t>(known->second));
+            at = after;
+          } else if (isCursorPosition(final)) {
+            screen.moveTo(known->first, known->second);
+            at = pastRepeats(after, end, key, finalAt);
+          } else if (final == 's') {
+            // The cursor stays: so does the lane.
+            saved_ = screen.saveCursor();
+            at = pastRepeats(after, end, key, finalAt);
+            continue;
+          } else if (final == 'u') {
+            screen.moveTo(static_cast<std::uint32_t>(saved_.first),
+                          static_cast<std::uint32_t>(saved_.second));
+            at = after;
+          } else {
+            return at;
+          }
+        }
       }
     } else if (byte == '\r') {
       lane.returnCarriage();
@@ -541,7 +623,7 @@ const std::uint8_t* SequenceParser<D>::laneText(const std::uint8_t* at, const st
     } else {
       break;
     }
-    if (!screen.openLane(lane)) return at;
+    if (!open()) return at;
   }
   screen.commitLane(lane);
   return at;
@@ -624,6 +706,50 @@ const std::uint8_t* SequenceParser<D>::shortSequence(const std::uint8_t* next,
     pair[0] = KnownSequence{key, parameters_[0], parameter(1)};
   }
   return after;
+}
+
+template <Dialect D>
+void SequenceParser<D>::keepBbs(std::uint64_t key, std::uint8_t final) {
+  KnownSequence kept{key, 0, 0};
+  if (final == 'm') {
+    Rendition keep = 0xFFFF;
+    Rendition set = 0;
+    std::uint32_t clears = 0;
+    for (std::size_t index = 0; index < count_; ++index) {
+      const std::uint32_t code = parameters_[index];
+      // Their colours are read anew each time.
+      if (code == 38 || code == 48) return;
+      // As `selectExtendedRendition` has each code act.
+      RenditionChange change = kRenditionChanges[std::min<std::uint32_t>(code, kUnknownCode)];
+      if (code >= 90 && code <= 97) {
+        change = {static_cast<Rendition>(~kRenditionForeground),
+                  static_cast<Rendition>((code - 90) | kRenditionBold)};
+      } else if (code >= 100 && code <= 107) {
+        change = {static_cast<Rendition>(~kRenditionBackground),
+                  static_cast<Rendition>(((code - 100) << 4) | kRenditionBlink)};
+      }
+      keep = static_cast<Rendition>(keep & change.keep);
+      set = static_cast<Rendition>((set & change.keep) | change.set);
+      if (code == 0 || (code >= 30 && code <= 39) || (code >= 90 && code <= 97))
+        clears |= kClearsForeground;
+      if (code == 0 || (code >= 40 && code <= 49) || (code >= 100 && code <= 107))
+        clears |= kClearsBackground;
+    }
+    kept = {key, keep | clears, set};
+  } else if (isCursorMove(final)) {
+    const auto n = static_cast<std::int32_t>(countOf(parameters_[0]));
+    const std::int32_t columns = final == 'C' ? n : final == 'D' ? -n : 0;
+    const std::int32_t rows = final == 'B' ? n : final == 'A' ? -n : 0;
+    kept = {key, static_cast<std::uint32_t>(columns), static_cast<std::uint32_t>(rows)};
+  } else if (isCursorPosition(final)) {
+    const auto [column, row] = positionOf(parameters_[0], parameter(1));
+    kept = {key, column, row};
+  } else if (final != 's' && final != 'u') {
+    return;
+  }
+  KnownPair& pair = pairOf(key);
+  pair[1] = pair[0];
+  pair[0] = kept;
 }
 
 template <Dialect D>

@@ -148,8 +148,9 @@ class TextLane {
   /// no more characters fit.
   bool full() const noexcept { return column_ == stop_; }
   /// `putChunk` may be used for a run of `count` characters: they end before the end of the
-  /// lane, and all kChunk cells it stores lie within the row's storage and slack. (Near the
-  /// margin, where fewer than kChunk cells are left, runs mostly still fit: 3% of ANSI art.)
+  /// lane, and all kChunk cells it stores lie within the row's storage and slack (and
+  /// `paintChunk`'s colours within the row's colours). (Near the margin, where fewer than
+  /// kChunk cells are left, runs mostly still fit: 3% of ANSI art.)
   bool chunkFits(unsigned count) const noexcept {
     return storage_ - column_ >= kChunk && count <= stop_ - column_;
   }
@@ -161,10 +162,42 @@ class TextLane {
         kRenditionVectors[rendition & VirtualScreen::kRenditionBits].bytes.data()));
 #endif
   }
+  /// Characters from now on get these 24-bit colours, in a lane opened with colours.
+  void setColors(CellColors colors) noexcept {
+    colors_ = colors;
+#if defined(__SSE2__)
+    pair_ = _mm_set_epi32(static_cast<int>(colors.background), static_cast<int>(colors.foreground),
+                          static_cast<int>(colors.background), static_cast<int>(colors.foreground));
+#endif
+  }
+  /// Whether the row keeps 24-bit colours, which then go with every character written.
+  bool painted() const noexcept {
+    return rowColors_ != nullptr;
+  }
   void setAttribute(CellAttribute attribute) noexcept {
     attribute_ = attribute;
 #if defined(__SSE2__)
     attributes_ = _mm_set1_epi8(static_cast<char>(attribute));
+#endif
+  }
+
+  /// Gives the next `count` (at most kChunk) cells from the cursor on the colours set, where
+  /// the row keeps colours; before `putChunk` of the same count.
+  void paintChunk(unsigned count) noexcept {
+    if (rowColors_ == nullptr) return;
+    CellColors* const out = rowColors_ + column_;
+    if (column_ + count < length_) {
+      // Within what the row holds: the colours after the run stay.
+      std::fill_n(out, count, colors_);
+      return;
+    }
+#if defined(__SSE2__)
+    // Past the row's end all kChunk are written, without a branch on the count; those
+    // after the run lie past the length, where nothing reads them before they are written.
+    for (unsigned pair = 0; pair < kChunk / 2; ++pair)
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * pair), pair_);
+#else
+    std::fill_n(out, count, colors_);
 #endif
   }
 
@@ -205,6 +238,8 @@ class TextLane {
     ScreenCell* const out = cells_ + column_;
     *out = static_cast<ScreenCell>((*at << 8) | attribute_);
     const std::uint8_t* const done = copyPrintable(at + 1, limit, end, out + 1, attribute_);
+    if (rowColors_ != nullptr)
+      std::fill_n(rowColors_ + column_, static_cast<std::size_t>(done - at), colors_);
     column_ += static_cast<std::uint32_t>(done - at);
     length_ = std::max(length_, column_);
     return done;
@@ -229,6 +264,7 @@ class TextLane {
       } else {
         std::fill(cells_ + length_, cells_ + to, kBlankCell);
       }
+      if (rowColors_ != nullptr) std::fill(rowColors_ + length_, rowColors_ + to, CellColors{});
     }
     column_ = to;
     return true;
@@ -241,6 +277,9 @@ class TextLane {
   friend class VirtualScreen;
 
   ScreenCell* cells_ = nullptr;
+  /// The row's 24-bit colours, where it keeps them and the lane was opened with colours.
+  CellColors* rowColors_ = nullptr;
+  CellColors colors_;
   std::uint32_t column_ = 0;
   /// The row's length: the cells from it on are blank, whatever they hold.
   std::uint32_t length_ = 0;
@@ -254,24 +293,40 @@ class TextLane {
   // The attribute in every byte, made when it changes rather than per chunk (2% of ANSI
   // art).
   __m128i attributes_{};
+  // `colors_` twice, for two cells at a time.
+  __m128i pair_{};
 #endif
 };
 
 // Inline, so that the lane of a caller stays in registers instead of memory that the
 // calls could change.
 inline bool VirtualScreen::openLane(TextLane& lane) noexcept {
-  // 24-bit colours are painted per run by `writeRun`; the lane writes only cells.
+  // Without 24-bit colours the lane writes only cells.
   if (penColors_ != CellColors{} || cellColors_ != CellColors{}) return false;
   Row* stored = rowSlot(row_);
-  if (stored == nullptr || stored->narrowings != narrowingCount_ || stored->colors != nullptr) {
-    return false;
-  }
+  if (stored == nullptr || stored->colors != nullptr) return false;
+  return openLaneIn(*stored, lane);
+}
+
+inline bool VirtualScreen::openColorLane(TextLane& lane) {
+  Row* stored = rowSlot(row_);
+  if (stored == nullptr || stored->narrowings != narrowingCount_) return false;
+  if (cellColors_ != CellColors{} && stored->colors == nullptr) rowColorsMade(*stored);
+  lane.rowColors_ = stored->colors;
+  lane.setColors(cellColors_);
+  return openLaneIn(*stored, lane);
+}
+
+inline bool VirtualScreen::openLaneIn(Row& row, TextLane& lane) noexcept {
+  Row* const stored = &row;
+  if (stored->narrowings != narrowingCount_) return false;
   lane.cells_ = stored->cells;
   lane.column_ = std::min(column_, stored->length);
   lane.length_ = stored->length;
   lane.stop_ = std::min(width_, stored->capacity);
   lane.width_ = width_;
-  lane.storage_ = stored->capacity + kRunSlack;
+  // Colours have no slack after the row's capacity.
+  lane.storage_ = stored->capacity + (stored->colors != nullptr ? 0 : kRunSlack);
   if (column_ > stored->length) {
     // A cursor past the row's end, before the margin: the gap is made blank, as a move
     // there in the lane does. (At the margin a wrap is pending, which the lane leaves to

@@ -112,6 +112,9 @@ class VirtualScreen final {
   /// up to the cursor, or 24-bit colours are in use. This and `commitLane` are defined in
   /// text_lane.hpp.
   bool openLane(TextLane& lane) noexcept;
+  /// `openLane` where 24-bit colours may be in use: the lane paints them too. The row gets
+  /// storage for colours where it has none and colours are set.
+  bool openColorLane(TextLane& lane);
   /// Takes over the cursor's column and the row's length from the lane last opened, which
   /// stays open while nothing else changes the screen.
   void commitLane(const TextLane& lane) noexcept;
@@ -228,6 +231,8 @@ class VirtualScreen final {
   }
   /// The 24-bit colours set by the calls above (before reverse and concealed).
   CellColors trueColors() const noexcept { return penColors_; }
+  /// The 24-bit colours that characters written now receive (after reverse and concealed).
+  CellColors writingColors() const noexcept { return cellColors_; }
 
   void eraseToLineEnd();
   void eraseToLineStart();
@@ -425,6 +430,8 @@ class VirtualScreen final {
   CellColors cellColors_;
   /// The row of the lane last opened.
   Row* laneRow_ = nullptr;
+  /// The part of `openLane` and `openColorLane` after the row was found.
+  bool openLaneIn(Row& row, TextLane& lane) noexcept;
 };
 
 }  // namespace vidtwine

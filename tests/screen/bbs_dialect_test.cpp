@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "screen/ansi_sys_interpreter.hpp"
 #include "screen/vga_palette.hpp"
@@ -95,8 +96,8 @@ TEST(BbsDialect, ColoursOfEveryForm) {
 
 /// Every cell and its colours, and the report, after `input` is fed in pieces of `piece`
 /// bytes (a sequence fed whole is read in one go, one cut into pieces part by part).
-std::string fedInPieces(std::string_view input, std::size_t piece) {
-  auto screen = VirtualScreen::create(20, 5, 8);
+std::string fedInPieces(std::string_view input, std::size_t piece, std::int32_t width = 20) {
+  auto screen = VirtualScreen::create(width, 5, 8);
   InterpreterReport report;
   AnsiSysFeed feed(*screen, nullptr, &report, Dialect::Bbs);
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(input.data());
@@ -136,6 +137,44 @@ TEST(BbsDialect, SequencesReadWholeAsWhenCutIntoPieces) {
     const std::string whole = fedInPieces(input, input.size());
     for (const std::size_t piece : {std::size_t{1}, std::size_t{3}, std::size_t{7}})
       EXPECT_EQ(fedInPieces(input, piece), whole) << input << " in pieces of " << piece;
+  }
+}
+
+TEST(BbsDialect, ArtActsAsWhenCutIntoPieces) {
+  // Whole, text and the sequences between its runs go through a lane of the cursor's row
+  // that paints 24-bit colours and keeps what short sequences do; in small pieces, every
+  // sequence is read the general way.
+  std::string_view list =
+      "38;2;10;200;3m|48;2;1;22;255m|0;9;99;255t|1;7;8;9t|38;5;200m|48;5;9m|38;2;1000;1;1m|"
+      "38:2::1:2:3m|1;38;5;3m|MT120 C\x0e|0m|m|1;33;44m|7m|27m|8m|28m|92;103m|39;49m|1;97;104m|"
+      "5C|D|12C|3A|2B|7;3H|s|u|?7l|2J";
+  std::vector<std::string_view> sequences;
+  for (;;) {
+    const std::size_t bar = list.find('|');
+    sequences.push_back(list.substr(0, bar));
+    if (bar == std::string_view::npos) break;
+    list.remove_prefix(bar + 1);
+  }
+  constexpr std::string_view kText =
+      "klmnopqrstuvwxyz0123456789ABCDEFGHIJ\x7f\xdb\x01"
+      "abcdefghij";
+  constexpr std::size_t kLengths[] = {0, 1, 3, 15, 16, 17, 40};
+  std::uint32_t state = 2463534242u;
+  for (int round = 0; round < 4; ++round) {
+    std::string input;
+    for (int i = 0; i < 1'500; ++i) {
+      state ^= state << 13;
+      state ^= state >> 17;
+      state ^= state << 5;
+      input += "\x1b[";
+      input += sequences[state % sequences.size()];
+      input += kText.substr((state >> 16) % 8, kLengths[(state >> 8) % std::size(kLengths)]);
+      if ((state >> 24) % 9 == 0) input += (state >> 28) % 2 == 0 ? "\r\n" : "\n";
+    }
+    const std::int32_t width = 80 + round;
+    const std::string whole = fedInPieces(input, input.size(), width);
+    for (const std::size_t piece : {std::size_t{1}, std::size_t{100}})
+      EXPECT_EQ(fedInPieces(input, piece, width), whole) << "round " << round << ", " << piece;
   }
 }
 
