@@ -223,10 +223,12 @@ class VirtualScreen final {
     penColors_.background = color;
     updateColors();
   }
-  /// One of the two above, chosen by a value rather than a branch: art switches between
+  /// One of the two above, chosen by an index rather than a branch: art switches between
   /// the layers at random.
   void setTrueColor(bool background, TrueColor color) noexcept {
-    (background ? penColors_.background : penColors_.foreground) = color;
+    std::array<TrueColor, 2> layers{penColors_.foreground, penColors_.background};
+    layers[background] = color;
+    penColors_ = {layers[0], layers[1]};
     updateColors();
   }
   /// The 24-bit colours set by the calls above (before reverse and concealed).
