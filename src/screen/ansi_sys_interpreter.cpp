@@ -307,7 +307,7 @@ class SequenceParser {
   /// where the general reading goes on. A second way through text and known sequences,
   /// beside `putTextUntilEscape` and `shortSequence`, for 11% of the time of ANSI art. In
   /// the BBS dialect the lane also paints 24-bit colours, reads them as `wholeSequence`
-  /// does, and has `wholeSequence` read new sequences (24-bit art 11% faster).
+  /// does, and has `wholeSequence` read new sequences (24-bit art about 10% faster).
   const std::uint8_t* laneText(const std::uint8_t* at, const std::uint8_t* end);
   /// BBS dialect, after `wholeSequence` carried out the sequence of bytes `key` (those
   /// after its `ESC[`, up to its final byte `final`): keeps what it did where the lane can
