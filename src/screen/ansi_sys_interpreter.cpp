@@ -58,6 +58,39 @@ constexpr auto kRenditionChanges = [] {
   return changes;
 }();
 
+/// What ANSI.SYS code `code` does to the rendition.
+constexpr RenditionChange renditionChangeOf(std::uint32_t code) noexcept {
+  return kRenditionChanges[std::min<std::uint32_t>(code, kUnknownCode)];
+}
+
+/// What code `code` (not 38 or 48) does to the rendition in the BBS dialect, which has
+/// bright colours of their own (90 to 97 and 100 to 107).
+constexpr RenditionChange extendedChangeOf(std::uint32_t code) noexcept {
+  if (code >= 90 && code <= 97) {
+    return {static_cast<Rendition>(~kRenditionForeground),
+            static_cast<Rendition>((code - 90) | kRenditionBold)};
+  }
+  if (code >= 100 && code <= 107) {
+    return {static_cast<Rendition>(~kRenditionBackground),
+            static_cast<Rendition>(((code - 100) << 4) | kRenditionBlink)};
+  }
+  return renditionChangeOf(code);
+}
+
+/// `first`, then `next`, as one change.
+constexpr RenditionChange thenChange(RenditionChange first, RenditionChange next) noexcept {
+  return {static_cast<Rendition>(first.keep & next.keep),
+          static_cast<Rendition>((first.set & next.keep) | next.set)};
+}
+
+/// BBS dialect: a 16-colour code replaces a 24-bit colour of its layer; 0 both.
+constexpr bool returnsForeground(std::uint32_t code) noexcept {
+  return code == 0 || (code >= 30 && code <= 39) || (code >= 90 && code <= 97);
+}
+constexpr bool returnsBackground(std::uint32_t code) noexcept {
+  return code == 0 || (code >= 40 && code <= 49) || (code >= 100 && code <= 107);
+}
+
 constexpr std::uint8_t kEscape = 0x1B;
 constexpr std::uint8_t kShiftOut = 0x0E;  // ends an ANSI music string
 constexpr std::size_t kBbsParameters = 16;
@@ -368,6 +401,9 @@ class SequenceParser {
   /// foreground or background from 24-bit colours to the attribute's.
   static constexpr std::uint32_t kClearsForeground = 1u << 16;
   static constexpr std::uint32_t kClearsBackground = 1u << 17;
+  /// What the cursor move (`A` to `D`) or position (`H`, `f`) just read does, kept for its
+  /// bytes `key`.
+  KnownSequence knownPlace(std::uint64_t key, std::uint8_t final) const noexcept;
 
   /// The two places where the sequence of bytes `key` may be kept.
   KnownPair& pairOf(std::uint64_t key) noexcept {
@@ -681,27 +717,14 @@ const std::uint8_t* SequenceParser<D>::shortSequence(const std::uint8_t* next,
   const std::uint8_t* after = next;
   startSequence();
   readSequence(after, next + finalAt + 1);
-  Rendition keep = 0xFFFF;
-  Rendition set = 0;
-  for (std::size_t index = 0; index < count_; ++index) {
-    const RenditionChange& change =
-        kRenditionChanges[std::min<std::uint32_t>(parameters_[index], kUnknownCode)];
-    keep = static_cast<Rendition>(keep & change.keep);
-    set = static_cast<Rendition>((set & change.keep) | change.set);
-  }
+  RenditionChange change{0xFFFF, 0};
+  for (std::size_t index = 0; index < count_; ++index)
+    change = thenChange(change, renditionChangeOf(parameters_[index]));
   pair[1] = pair[0];
   if (final == 'm') {
-    pair[0] = KnownSequence{key, keep, set};
-  } else if (isCursorMove(final)) {
-    // At most seven digits: the count fits.
-    const auto n = static_cast<std::int32_t>(countOf(parameters_[0]));
-    const std::int32_t columns = final == 'C' ? n : final == 'D' ? -n : 0;
-    const std::int32_t rows = final == 'B' ? n : final == 'A' ? -n : 0;
-    pair[0] =
-        KnownSequence{key, static_cast<std::uint32_t>(columns), static_cast<std::uint32_t>(rows)};
-  } else if (isCursorPosition(final)) {
-    const auto [column, row] = positionOf(parameters_[0], parameter(1));
-    pair[0] = KnownSequence{key, column, row};
+    pair[0] = KnownSequence{key, change.keep, change.set};
+  } else if (isCursorMove(final) || isCursorPosition(final)) {
+    pair[0] = knownPlace(key, final);
   } else {
     pair[0] = KnownSequence{key, parameters_[0], parameter(1)};
   }
@@ -709,41 +732,37 @@ const std::uint8_t* SequenceParser<D>::shortSequence(const std::uint8_t* next,
 }
 
 template <Dialect D>
+auto SequenceParser<D>::knownPlace(std::uint64_t key, std::uint8_t final) const noexcept
+    -> KnownSequence {
+  if (isCursorPosition(final)) {
+    const auto [column, row] = positionOf(parameters_[0], parameter(1));
+    return {key, column, row};
+  }
+  // At most seven digits: the count fits.
+  const auto n = static_cast<std::int32_t>(countOf(parameters_[0]));
+  const std::int32_t columns = final == 'C' ? n : final == 'D' ? -n : 0;
+  const std::int32_t rows = final == 'B' ? n : final == 'A' ? -n : 0;
+  return {key, static_cast<std::uint32_t>(columns), static_cast<std::uint32_t>(rows)};
+}
+
+template <Dialect D>
 void SequenceParser<D>::keepBbs(std::uint64_t key, std::uint8_t final) {
   KnownSequence kept{key, 0, 0};
   if (final == 'm') {
-    Rendition keep = 0xFFFF;
-    Rendition set = 0;
+    RenditionChange change{0xFFFF, 0};
     std::uint32_t clears = 0;
     for (std::size_t index = 0; index < count_; ++index) {
       const std::uint32_t code = parameters_[index];
       // Their colours are read anew each time.
       if (code == 38 || code == 48) return;
       // As `selectExtendedRendition` has each code act.
-      RenditionChange change = kRenditionChanges[std::min<std::uint32_t>(code, kUnknownCode)];
-      if (code >= 90 && code <= 97) {
-        change = {static_cast<Rendition>(~kRenditionForeground),
-                  static_cast<Rendition>((code - 90) | kRenditionBold)};
-      } else if (code >= 100 && code <= 107) {
-        change = {static_cast<Rendition>(~kRenditionBackground),
-                  static_cast<Rendition>(((code - 100) << 4) | kRenditionBlink)};
-      }
-      keep = static_cast<Rendition>(keep & change.keep);
-      set = static_cast<Rendition>((set & change.keep) | change.set);
-      if (code == 0 || (code >= 30 && code <= 39) || (code >= 90 && code <= 97))
-        clears |= kClearsForeground;
-      if (code == 0 || (code >= 40 && code <= 49) || (code >= 100 && code <= 107))
-        clears |= kClearsBackground;
+      change = thenChange(change, extendedChangeOf(code));
+      if (returnsForeground(code)) clears |= kClearsForeground;
+      if (returnsBackground(code)) clears |= kClearsBackground;
     }
-    kept = {key, keep | clears, set};
-  } else if (isCursorMove(final)) {
-    const auto n = static_cast<std::int32_t>(countOf(parameters_[0]));
-    const std::int32_t columns = final == 'C' ? n : final == 'D' ? -n : 0;
-    const std::int32_t rows = final == 'B' ? n : final == 'A' ? -n : 0;
-    kept = {key, static_cast<std::uint32_t>(columns), static_cast<std::uint32_t>(rows)};
-  } else if (isCursorPosition(final)) {
-    const auto [column, row] = positionOf(parameters_[0], parameter(1));
-    kept = {key, column, row};
+    kept = {key, change.keep | clears, change.set};
+  } else if (isCursorMove(final) || isCursorPosition(final)) {
+    kept = knownPlace(key, final);
   } else if (final != 's' && final != 'u') {
     return;
   }
@@ -970,8 +989,7 @@ void SequenceParser<D>::selectRendition() {
   // applied without a branch per code; parameters in art are mixed unpredictably.
   Rendition rendition = screen_.rendition();
   for (std::size_t index = 0; index < count_; ++index) {
-    const RenditionChange& change =
-        kRenditionChanges[std::min<std::uint32_t>(parameters_[index], kUnknownCode)];
+    const RenditionChange change = renditionChangeOf(parameters_[index]);
     rendition = static_cast<Rendition>((rendition & change.keep) | change.set);
   }
   screen_.setRendition(rendition);
@@ -1015,26 +1033,10 @@ void SequenceParser<D>::selectExtendedRendition() {
       index = last;
       continue;
     }
-    Rendition rendition = screen_.rendition();
-    if (code >= 90 && code <= 97) {
-      rendition = static_cast<Rendition>((rendition & ~kRenditionForeground) | (code - 90) |
-                                         kRenditionBold);
-    } else if (code >= 100 && code <= 107) {
-      rendition = static_cast<Rendition>((rendition & ~kRenditionBackground) | ((code - 100) << 4) |
-                                         kRenditionBlink);
-    } else {
-      const RenditionChange& change =
-          kRenditionChanges[std::min<std::uint32_t>(code, kUnknownCode)];
-      rendition = static_cast<Rendition>((rendition & change.keep) | change.set);
-    }
-    // A 16-colour code replaces a 24-bit colour of the same layer; 0 both.
-    if (code == 0 || (code >= 30 && code <= 39) || (code >= 90 && code <= 97)) {
-      screen_.setTrueForeground(kNoTrueColor);
-    }
-    if (code == 0 || (code >= 40 && code <= 49) || (code >= 100 && code <= 107)) {
-      screen_.setTrueBackground(kNoTrueColor);
-    }
-    screen_.setRendition(rendition);
+    const RenditionChange change = extendedChangeOf(code);
+    if (returnsForeground(code)) screen_.setTrueForeground(kNoTrueColor);
+    if (returnsBackground(code)) screen_.setTrueBackground(kNoTrueColor);
+    screen_.setRendition(static_cast<Rendition>((screen_.rendition() & change.keep) | change.set));
   }
 }
 
