@@ -142,7 +142,8 @@ char* finishSgr(char* out, char* end) noexcept {
   out[0] = kEscape;
   out[1] = '[';
   *end = 'm';
-  return end == out + 1 ? out : end + 1;
+  // Back at `out` (end - 1) where nothing changes: a conditional became a branch.
+  return end + 1 - 2 * std::ptrdiff_t{end == out + 1};
 }
 
 Naming namingOf(const ColorPolicy& p, const ColorFlags& flags) noexcept {
