@@ -103,13 +103,14 @@ struct Naming {
 };
 
 /// The sequence whose parameters were written from `out + 1` to `end`: its end, or `out`
-/// where there are none, since nothing then changes.
+/// where there are none, since nothing then changes. Its bytes are written either way and
+/// the end is taken back by arithmetic: whether anything changed is a matter of chance in
+/// art, and a branch on it (which a conditional became) was mispredicted.
 char* finishSgr(char* out, char* end) noexcept {
-  if (end == out + 1) return out;
   out[0] = kEscape;
   out[1] = '[';
-  *end++ = 'm';
-  return end;
+  *end = 'm';
+  return end + 1 - 2 * std::ptrdiff_t{end == out + 1};
 }
 
 /// What `spell(shown.plan(style))` puts out (at `out`; its end) where the policy names
@@ -138,12 +139,7 @@ char* finishSgr(char* out, char* end) noexcept {
   // matter of chance in art, and branches on it were mispredicted.
   end += (layer(end, 48, background, 0) - end) * std::ptrdiff_t{newBackground};
   end += (layer(end, 38, foreground, 7) - end) * std::ptrdiff_t{newForeground};
-  // As `finishSgr`, without a branch on whether anything changed.
-  out[0] = kEscape;
-  out[1] = '[';
-  *end = 'm';
-  // Back at `out` (end - 1) where nothing changes: a conditional became a branch.
-  return end + 1 - 2 * std::ptrdiff_t{end == out + 1};
+  return finishSgr(out, end);
 }
 
 Naming namingOf(const ColorPolicy& p, const ColorFlags& flags) noexcept {
