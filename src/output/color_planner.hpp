@@ -97,18 +97,21 @@ class ColorPlanner final {
   /// The colours the terminal is taken to show.
   ColorValue shownForeground() const noexcept { return foreground_; }
   ColorValue shownBackground() const noexcept { return background_; }
-  /// For the attribute-only style `attribute`: a number below 1024 that tells apart the
-  /// shown colours (VGA colours or unknown) to which `plan` gives different changes. Where
-  /// the policy compares the shown colours with the new ones only for equality, that is
-  /// just which of the two are equal: art with many colours changes between many pairs of
-  /// them, which would each count otherwise.
+  /// For the attribute-only style `attribute`: a number below 64 that tells apart the
+  /// shown colours (VGA colours or unknown) to which `plan` gives different changes. It
+  /// holds only what `plan` asks of them, not the colours: art with many colours changes
+  /// between many pairs of them, which would each count otherwise. (Keyed by the colours,
+  /// random art on an 8-colour terminal had 16,000 keys for the writer's 2,048 places and
+  /// took 30% longer; now it has 900.)
   std::uint32_t shownKey(CellAttribute attribute) const noexcept {
+    const auto foreground = static_cast<ColorValue>(attribute & 0x0F);
+    const auto background = static_cast<ColorValue>(attribute >> 4);
     if (comparedForEquality_) {
-      return static_cast<std::uint32_t>(foreground_ == (attribute & 0x0F)) |
-             static_cast<std::uint32_t>(background_ == (attribute >> 4)) << 1;
+      return static_cast<std::uint32_t>(foreground_ == foreground) |
+             static_cast<std::uint32_t>(background_ == background) << 1;
     }
-    return static_cast<std::uint32_t>(foreground_ + 1) | static_cast<std::uint32_t>(background_ + 1)
-                                                             << 5;
+    return layerKey(foreground_, foreground, policy_.boldAttribute) |
+           layerKey(background_, background, policy_.dimBackgrounds) << 3;
   }
   /// After the changes that `plan` gave for the attribute-only style `attribute` were
   /// made again without asking it: the terminal shows the attribute's colours.
@@ -123,8 +126,19 @@ class ColorPlanner final {
   }
 
  private:
-  ColorValue dim(ColorValue value, bool dimmed) const noexcept {
+  static ColorValue dim(ColorValue value, bool dimmed) noexcept {
     return dimmed && isVga(value) ? (value & 7) : value;
+  }
+  /// What `plan` asks of the shown colour of one layer on the way to the VGA colour
+  /// `wanted`: whether they are equal, and else whether the shown one is bright and
+  /// whether both are named alike (`dimmed`: without bit 3). Whether the shown one is
+  /// named as the colour a reset gives counts only where the wanted one is, and then it
+  /// is the latter.
+  static std::uint32_t layerKey(ColorValue shown, ColorValue wanted, bool dimmed) noexcept {
+    return shown == wanted
+               ? 0
+               : 1 + static_cast<std::uint32_t>(isBright(shown)) +
+                     2 * static_cast<std::uint32_t>(dim(shown, dimmed) == dim(wanted, dimmed));
   }
   /// The value that names a 24-bit colour at the policy's depth; `background` limits
   /// the VGA colours to those a background can show.

@@ -131,7 +131,7 @@ TEST(ColorPlanner, PlansOnlyTheChanges) {
 TEST(ColorPlanner, ShownColoursWithOneKeyGetTheSameChanges) {
   // The writers keep what they spelled for a style under the style and this key.
   ColorPolicy sixteen;
-  std::vector<ColorPolicy> policies(9, sixteen);
+  std::vector<ColorPolicy> policies(11, sixteen);
   policies[1].defaultColors = true;
   policies[2].defaultColors = policies[2].defaultsByReset = true;
   policies[3].depth = ColorDepth::Eight;
@@ -141,6 +141,13 @@ TEST(ColorPlanner, ShownColoursWithOneKeyGetTheSameChanges) {
   policies[6].boldAttribute = true;
   policies[7].depth = ColorDepth::Palette256;
   policies[8].defaultsByReset = true;
+  // Eight colours with attributes switched off one by one, and with blink for bright
+  // backgrounds and the defaults reached by a reset.
+  policies[9] = policies[3];
+  policies[9].switchOff = true;
+  policies[10] = policies[3];
+  policies[10].brightBackgroundAttribute = policies[10].brightBackgroundCode = true;
+  policies[10].defaultColors = policies[10].defaultsByReset = true;
   for (const ColorPolicy& policy : policies) {
     std::map<std::uint32_t, std::string> changes;
     // Shown before: unknown (or the defaults), then every attribute's colours.
