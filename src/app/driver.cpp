@@ -143,6 +143,7 @@ class Run {
   std::span<std::byte> firstRows_;     // the screen's first rows
   std::unique_ptr<Stream> input_;      // the input file, later the interpreter's input
   std::int64_t inputSize_ = -1;
+  std::int64_t readSize_ = 0;  // the input's size, piped input's too
   std::unique_ptr<SauceRecord> record_;
   bool recordApplies_ = false;  // render mode without -S: the record's values are used
   std::unique_ptr<Stream> metadata_;
@@ -251,7 +252,8 @@ int Run::execute(std::unique_ptr<Config> config) {
   } else {
     if (!openInput()) return cleanUp(1);
     // Piped input was read whole already: its size is known too.
-    largeInput = input_->size() >= static_cast<std::int64_t>(kRunPages);
+    readSize_ = input_->size();
+    largeInput = readSize_ >= static_cast<std::int64_t>(kRunPages);
     record_ = readSauce(*input_, inputSize_);
     if (mode != Mode::Render) {
       input_.reset();
@@ -364,14 +366,16 @@ bool Run::writeOutput(Mode mode) {
     colors.set(ColorFlag::BlinkForBrightBg, c.blink() != 0 || (!ice && c.reverse() == 0));
     auto unicode = std::make_unique<UnicodeWriter>(std::move(buffered), format);
     output_ = std::make_unique<HtmlWriter>(std::move(unicode), colors, pageInfo(mode));
-  } else if (c.genericAnsi() != 0) {
-    auto writer = std::make_unique<AnsiColorWriter>(std::move(buffered), format, colors);
-    writer->keepStylesIn(styleTable_);
-    output_ = std::move(writer);
   } else {
-    auto writer = TerminfoColorWriter::create(std::move(buffered), format, colors);
-    if (writer == nullptr) return false;
+    std::unique_ptr<ColorWriter> writer;
+    if (c.genericAnsi() != 0) {
+      writer = std::make_unique<AnsiColorWriter>(std::move(buffered), format, colors);
+    } else {
+      writer = TerminfoColorWriter::create(std::move(buffered), format, colors);
+      if (writer == nullptr) return false;
+    }
     writer->keepStylesIn(styleTable_);
+    writer->sizeStylesFor(static_cast<std::uint64_t>(std::max<std::int64_t>(readSize_, 0)));
     output_ = std::move(writer);
   }
 

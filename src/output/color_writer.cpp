@@ -65,10 +65,11 @@ inline void ColorWriter::keptStyle(const CellStyle& style) {
   const std::uint32_t key = keptKey(planner_, style.attribute);
   // Taken whole: its slots are spread over all its pages at random.
   if (keptTable_ == nullptr) {
-    keptStyles_ = PageBuffer::prefaulted(kStyleTableBytes);
+    keptStyles_ = PageBuffer::prefaulted(ownSlots_ * sizeof(KeptStyle));
     keptTable_ = keptStyles_.data();
+    keptMask_ = ownSlots_ - 1;
   }
-  KeptStyle& kept = keptSlot(keptTable_, key);
+  KeptStyle& kept = keptSlot(keptTable_, keptMask_, key);
   if (kept.key != key) return spellAndKeep(style, kept, key);
   // All the slot's bytes are copied, a fixed size, which is quicker than a copy of the
   // exact length; only `length` of them count.
@@ -154,13 +155,14 @@ std::size_t ColorWriter::putKeptRuns(EncodedPiece piece, std::span<const std::ui
   // colours are VGA colours, so this holds for the rest.
   if (planner_.shownForeground() >= 16 || planner_.shownBackground() >= 16) return 0;
   std::byte* const table = keptTable_;
+  const std::size_t mask = keptMask_;
   // What `style` does for a kept spelling: the whole slot copied, a fixed size.
   return putRunsWith<sizeof(KeptStyle::bytes)>(
       piece, starts, attributes.size(), first,
-      [table, attributes](std::byte* at, std::size_t r, ColorPlanner& shown) -> std::byte* {
+      [table, mask, attributes](std::byte* at, std::size_t r, ColorPlanner& shown) -> std::byte* {
         const CellAttribute attribute = attributes[r];
         const std::uint32_t key = keptKey(shown, attribute);
-        const KeptStyle& kept = keptSlot(table, key);
+        const KeptStyle& kept = keptSlot(table, mask, key);
         if (kept.key != key) return nullptr;
         std::memcpy(at, kept.bytes.data(), kept.bytes.size());
         shown.assumeShown(attribute);

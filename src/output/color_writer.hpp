@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -40,7 +41,17 @@ class ColorWriter : public TextEventSink {
   /// Keeps spellings in `table` (zeroed, at least kStyleTableBytes, outliving the writer)
   /// instead of memory of its own.
   void keepStylesIn(std::span<std::byte> table) noexcept {
-    if (table.size() >= kStyleTableBytes) keptTable_ = table.data();
+    if (table.size() < kStyleTableBytes) return;
+    keptTable_ = table.data();
+    keptMask_ = kKeptSlots - 1;
+  }
+  /// Sizes the table that the writer makes for itself for an input of `bytes`: fewer
+  /// slots for smaller art, which has fewer pairs of colours. Each page of the table
+  /// costs about as much as spelling sixty styles again, and the whole table a tenth of
+  /// the time of the test page.
+  void sizeStylesFor(std::uint64_t bytes) noexcept {
+    ownSlots_ =
+        std::clamp<std::uint64_t>(std::bit_ceil(bytes / 64 + 1), kFewestKeptSlots, kKeptSlots);
   }
 
  protected:
@@ -165,16 +176,21 @@ class ColorWriter : public TextEventSink {
   // larger table was slower for its cache misses, a smaller one for spelling more; longer
   // spellings (UTF-16) are not kept.
   static constexpr std::size_t kKeptStyleBits = 11;
-  static_assert(kStyleTableBytes == sizeof(KeptStyle) << kKeptStyleBits);
+  static constexpr std::size_t kKeptSlots = std::size_t{1} << kKeptStyleBits;
+  static_assert(kStyleTableBytes == sizeof(KeptStyle) * kKeptSlots);
+  /// The fewest slots of a table the writer makes for itself: four pages.
+  static constexpr std::size_t kFewestKeptSlots = 256;
 
   /// The key of the kept spelling of `attribute` after the colours `planner` takes as
   /// shown (VGA colours or unknown); never 0.
   static std::uint32_t keptKey(const ColorPlanner& planner, CellAttribute attribute) noexcept {
     return 1 + (planner.shownKey(attribute) | std::uint32_t{attribute} << 10);
   }
-  /// The slot for `key` in the table of kept spellings at `table`.
-  static KeptStyle& keptSlot(std::byte* table, std::uint32_t key) noexcept {
-    return reinterpret_cast<KeptStyle*>(table)[(key * 0x9E3779B1u) >> (32 - kKeptStyleBits)];
+  /// The slot for `key` in the table of kept spellings at `table`, whose number of slots
+  /// is `mask` + 1.
+  static KeptStyle& keptSlot(std::byte* table, std::size_t mask, std::uint32_t key) noexcept {
+    return reinterpret_cast<KeptStyle*>(
+        table)[((key * 0x9E3779B1u) >> (32 - kKeptStyleBits)) & mask];
   }
   /// `style` for attribute-only styles, from the kept spellings where one fits. Inline for
   /// the many short runs of art, the spelling out of line.
@@ -203,6 +219,10 @@ class ColorWriter : public TextEventSink {
   PageBuffer keptStyles_;
   /// `keptStyles_`'s or the given table; null before either.
   std::byte* keptTable_ = nullptr;
+  /// The number of slots of `keptTable_`, less one.
+  std::size_t keptMask_ = 0;
+  /// The number of slots of a table the writer makes for itself.
+  std::size_t ownSlots_ = kKeptSlots;
   /// Output where the target has no buffer of its own, or too little room left in it.
   std::array<std::byte, 16384> buffer_;
 };

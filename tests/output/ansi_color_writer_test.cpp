@@ -183,20 +183,22 @@ TEST(AnsiColorWriter, RunEventsEqualStyleAndTextEventsInEveryFormat) {
   // changes nothing), and the default colours.
   std::vector<CellStyle> styles;
   for (std::size_t r = 0; r + 1 < starts.size(); ++r) {
-    styles.push_back({static_cast<CellAttribute>(r % 7 == 3 ? 0x07 : r * 37 % 9 * 0x13), {}});
+    styles.push_back({static_cast<CellAttribute>(r % 7 == 3 ? 0x07 : r * 37 % 251), {}});
     if (r % 5 <= 1)
       styles.back().colors.foreground = trueColor(0x10, static_cast<std::uint8_t>(r / 5), 0);
     if (r % 3 == 1) styles.back().colors.background = trueColor(0, 0, 0x20);
   }
   // As run events or as style and text events; with or without the 24-bit colours; the
-  // spellings kept in the writer's own table or in one given to it.
+  // spellings kept in the writer's own table, in one given to it, or in its own smallest.
+  enum class Table { Own, Given, Smallest };
   ColorFlags flags;
   const auto write = [&](UnicodeFormat format, std::size_t pieceEnd, bool runEvents,
-                         bool attributesOnly, bool givenTable = false) {
+                         bool attributesOnly, Table kept = Table::Own) {
     std::string output;
     AnsiColorWriter writer(std::make_unique<test::StringSink>(output), format, flags);
-    std::vector<std::byte> table(givenTable ? ColorWriter::kStyleTableBytes : 0);
+    std::vector<std::byte> table(kept == Table::Given ? ColorWriter::kStyleTableBytes : 0);
     writer.keepStylesIn(table);
+    if (kept == Table::Smallest) writer.sizeStylesFor(0);
     writer.begin(true);
     const std::size_t runs =
         static_cast<std::size_t>(std::upper_bound(starts.begin(), starts.end(), pieceEnd) -
@@ -240,8 +242,9 @@ TEST(AnsiColorWriter, RunEventsEqualStyleAndTextEventsInEveryFormat) {
       for (const bool attributesOnly : {false, true}) {
         const std::string utf8 = write(UnicodeFormat::Utf8, pieceEnd, false, attributesOnly);
         EXPECT_EQ(write(UnicodeFormat::Utf8, pieceEnd, true, attributesOnly), utf8) << pieceEnd;
-        EXPECT_EQ(write(UnicodeFormat::Utf8, pieceEnd, true, attributesOnly, true), utf8)
-            << pieceEnd;
+        for (const Table kept : {Table::Given, Table::Smallest})
+          EXPECT_EQ(write(UnicodeFormat::Utf8, pieceEnd, true, attributesOnly, kept), utf8)
+              << pieceEnd;
         EXPECT_EQ(utf8Of(write(UnicodeFormat::Utf16Be, pieceEnd, true, attributesOnly), true), utf8)
             << pieceEnd;
         EXPECT_EQ(utf8Of(write(UnicodeFormat::Utf16Le, pieceEnd, false, attributesOnly), false),
