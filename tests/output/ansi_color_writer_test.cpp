@@ -232,11 +232,13 @@ TEST(AnsiColorWriter, RunEventsEqualStyleAndTextEventsInEveryFormat) {
     EXPECT_TRUE(writer.finish());
     return output;
   };
-  // The 24-bit colours spelled with and without attributes to switch.
+  // The 24-bit colours spelled with and without attributes to switch; the attributes'
+  // colours in 16 and 256 colours too, whose spellings are shorter and copied narrower.
   for (const ColorFlags f :
        {ColorFlags(ColorFlag::DirectColors),
         ColorFlags(ColorFlag::DirectColors) | ColorFlag::DefaultColors | ColorFlag::DarkYellow,
-        ColorFlags(ColorFlag::DirectColors) | ColorFlag::BlinkForBrightBg}) {
+        ColorFlags(ColorFlag::DirectColors) | ColorFlag::BlinkForBrightBg,
+        ColorFlags(ColorFlag::IntenseColors), ColorFlags(ColorFlag::ExactColors)}) {
     flags = f;
     for (const std::size_t pieceEnd : {std::size_t{20}, std::size_t{1024}, units.size()}) {
       for (const bool attributesOnly : {false, true}) {
