@@ -90,7 +90,6 @@ void ColorWriter::spellAndKeep(const CellStyle& style, KeptStyle& kept, std::uin
     kept.key = key;
     kept.length = static_cast<std::uint8_t>(at_ - start);
     std::copy_n(start, kept.length, kept.bytes.begin());
-    keptWidest_ = std::max<std::size_t>(keptWidest_, kept.length);
   }
 }
 
@@ -155,29 +154,17 @@ std::size_t ColorWriter::putKeptRuns(EncodedPiece piece, std::span<const std::ui
   // Kept spellings follow VGA colours or unknown ones only; after a kept run the shown
   // colours are VGA colours, so this holds for the rest.
   if (planner_.shownForeground() >= 16 || planner_.shownBackground() >= 16) return 0;
-  // What `style` does for a kept spelling: the slot's bytes copied at a fixed width, the
-  // narrowest that holds every spelling kept so far (16 bytes rather than 59 made ANSI art
-  // with -a 3 to 4% faster).
-  if (keptWidest_ <= 16) return putKeptRunsCopying<16>(piece, starts, attributes, first);
-  if (keptWidest_ <= 32) return putKeptRunsCopying<32>(piece, starts, attributes, first);
-  return putKeptRunsCopying<sizeof(KeptStyle::bytes)>(piece, starts, attributes, first);
-}
-
-template <std::size_t Width>
-std::size_t ColorWriter::putKeptRunsCopying(EncodedPiece piece,
-                                            std::span<const std::uint32_t> starts,
-                                            std::span<const CellAttribute> attributes,
-                                            std::size_t first) {
   std::byte* const table = keptTable_;
   const std::size_t mask = keptMask_;
-  return putRunsWith<Width>(
+  // What `style` does for a kept spelling: the whole slot copied, a fixed size.
+  return putRunsWith<sizeof(KeptStyle::bytes)>(
       piece, starts, attributes.size(), first,
       [table, mask, attributes](std::byte* at, std::size_t r, ColorPlanner& shown) -> std::byte* {
         const CellAttribute attribute = attributes[r];
         const std::uint32_t key = keptKey(shown, attribute);
         const KeptStyle& kept = keptSlot(table, mask, key);
         if (kept.key != key) return nullptr;
-        std::memcpy(at, kept.bytes.data(), Width);
+        std::memcpy(at, kept.bytes.data(), kept.bytes.size());
         shown.assumeShown(attribute);
         return at + kept.length;
       });

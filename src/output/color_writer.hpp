@@ -95,7 +95,6 @@ class ColorWriter : public TextEventSink {
     planner_ = ColorPlanner(policy);
     keptStyles_ = PageBuffer();
     keptTable_ = nullptr;
-    keptWidest_ = 0;
   }
   /// Lets the writer keep what `spell` put out for attribute-only styles and put it out
   /// again without planning or spelling: for writers whose `spell` always puts out the
@@ -147,10 +146,6 @@ class ColorWriter : public TextEventSink {
   /// kept and that fit in the room at hand, each with its encoded characters; how many.
   std::size_t putKeptRuns(EncodedPiece piece, std::span<const std::uint32_t> starts,
                           std::span<const CellAttribute> attributes, std::size_t first);
-  /// `putKeptRuns` with the slots' bytes copied `Width` at a time.
-  template <std::size_t Width>
-  std::size_t putKeptRunsCopying(EncodedPiece piece, std::span<const std::uint32_t> starts,
-                                 std::span<const CellAttribute> attributes, std::size_t first);
   /// Runs of up to this many bytes are copied as this many.
   static constexpr std::size_t kShortRunBytes = 48;
   /// Copies the `length` bytes at `from` to `to`, which has room for at least
@@ -228,8 +223,6 @@ class ColorWriter : public TextEventSink {
   std::size_t keptMask_ = 0;
   /// The number of slots of a table the writer makes for itself.
   std::size_t ownSlots_ = kKeptSlots;
-  /// The longest spelling kept in the table so far.
-  std::size_t keptWidest_ = 0;
   /// Output where the target has no buffer of its own, or too little room left in it.
   std::array<std::byte, 16384> buffer_;
 };

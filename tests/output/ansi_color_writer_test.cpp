@@ -233,7 +233,7 @@ TEST(AnsiColorWriter, RunEventsEqualStyleAndTextEventsInEveryFormat) {
     return output;
   };
   // The 24-bit colours spelled with and without attributes to switch; the attributes'
-  // colours in 16 and 256 colours too, whose spellings are shorter and copied narrower.
+  // colours in 16 and 256 colours too.
   for (const ColorFlags f :
        {ColorFlags(ColorFlag::DirectColors),
         ColorFlags(ColorFlag::DirectColors) | ColorFlag::DefaultColors | ColorFlag::DarkYellow,
