@@ -132,8 +132,8 @@ class ColorPlanner final {
   /// What `plan` asks of the shown colour of one layer on the way to the VGA colour
   /// `wanted`: whether they are equal, and else whether the shown one is bright and
   /// whether both are named alike (`dimmed`: without bit 3). Whether the shown one is
-  /// named as the colour a reset gives counts only where the wanted one is, and then it
-  /// is the latter.
+  /// named as the colour a reset gives needs nothing of its own: it counts only where the
+  /// wanted one is named so, and then it is whether both are named alike.
   static std::uint32_t layerKey(ColorValue shown, ColorValue wanted, bool dimmed) noexcept {
     // In arithmetic: whether the colours are equal is a matter of chance in art, and a
     // branch on it was mispredicted (6% of real art on an 8-colour terminal).

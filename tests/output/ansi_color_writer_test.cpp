@@ -179,8 +179,9 @@ TEST(AnsiColorWriter, RunEventsEqualStyleAndTextEventsInEveryFormat) {
   while (starts.back() < units.size())
     starts.push_back(static_cast<std::uint32_t>(
         std::min(starts.back() + 1 + starts.size() * 13 % 40, units.size())));
-  // 24-bit colours in either layer, now and then repeated in the next run (which then
-  // changes nothing), and the default colours.
+  // Attributes of many kinds, some of which share a slot of the smallest table of kept
+  // spellings; 24-bit colours in either layer, now and then repeated in the next run
+  // (which then changes nothing), and the default colours.
   std::vector<CellStyle> styles;
   for (std::size_t r = 0; r + 1 < starts.size(); ++r) {
     styles.push_back({static_cast<CellAttribute>(r % 7 == 3 ? 0x07 : r * 37 % 251), {}});
