@@ -50,8 +50,9 @@ class ColorWriter : public TextEventSink {
   /// costs about as much as spelling sixty styles again, and the whole table a tenth of
   /// the time of the test page.
   void sizeStylesFor(std::uint64_t bytes) noexcept {
-    ownSlots_ =
-        std::clamp<std::uint64_t>(std::bit_ceil(bytes / 64 + 1), kFewestKeptSlots, kKeptSlots);
+    // Clamped first: `bit_ceil` of a number with no power of two above it in 64 bits is
+    // undefined.
+    ownSlots_ = std::bit_ceil(std::clamp<std::uint64_t>(bytes / 64, kFewestKeptSlots, kKeptSlots));
   }
 
  protected:
