@@ -514,14 +514,14 @@ const std::uint8_t* SequenceParser<D>::laneText(const std::uint8_t* at, const st
   VirtualScreen& screen = screen_;
   TextLane lane;
   // In the BBS dialect cells may have 24-bit colours, which the lane paints too.
-  const auto open = [&screen, &lane] {
+  const auto open = [&screen, &lane](const std::uint8_t* next) {
     if constexpr (D == Dialect::Bbs) {
-      return screen.openColorLane(lane);
+      return screen.openColorLane(lane, *next);
     } else {
-      return screen.openLane(lane);
+      return screen.openLane(lane, *next);
     }
   };
-  if (end - at < kWindowBytes || !open()) return at;
+  if (end - at < kWindowBytes || !open(at)) return at;
   const std::uint8_t* base = at;
   constexpr bool kSeparators = D == Dialect::Bbs;
   ByteWindow window = windowOf<kSeparators>(base);
@@ -656,10 +656,16 @@ const std::uint8_t* SequenceParser<D>::laneText(const std::uint8_t* at, const st
     } else if (!VirtualScreen::isControl(byte) && !lane.full()) {
       at = lane.putRun(at, end);
       continue;
+    } else if (!VirtualScreen::isControl(byte) && lane.atMargin()) {
+      // A character at the margin wraps to the next row first, as on the screen: art
+      // without line ends wraps at every row.
+      screen.commitLane(lane);
+      if (!screen.wrapIfPending()) break;
     } else {
       break;
     }
-    if (!open()) return at;
+    // A step may end at the input's end, where there is no byte to open for.
+    if (at == end || !open(at)) return at;
   }
   screen.commitLane(lane);
   return at;

@@ -147,6 +147,8 @@ class TextLane {
   /// The cursor is at the margin (a wrap is pending) or at the end of the row's storage:
   /// no more characters fit.
   bool full() const noexcept { return column_ == stop_; }
+  /// The cursor is at the margin: a wrap is pending.
+  bool atMargin() const noexcept { return column_ == width_; }
   /// `putChunk` may be used for a run of `count` characters: they end before the end of the
   /// lane, and all kChunk cells it stores lie within the row's storage and slack (and
   /// `paintChunk`'s colours within the row's colours). (Near the margin, where fewer than
@@ -300,16 +302,28 @@ class TextLane {
 
 // Inline, so that the lane of a caller stays in registers instead of memory that the
 // calls could change.
-inline bool VirtualScreen::openLane(TextLane& lane) noexcept {
+inline VirtualScreen::Row* VirtualScreen::laneRowFor(std::uint8_t next) {
+  if (Row* stored = rowSlot(row_)) return stored;
+  // The first run of a new row: the row is made here as writing the run would make it, so
+  // that the run goes through the lane rather than the screen's general way.
+  if (isControl(next) || column_ >= width_ ||
+      (next == cellCharacter(kBlankCell) && attribute_ == cellAttribute(kBlankCell) &&
+       cellColors_ == CellColors{}))
+    return nullptr;
+  usedRows_ = std::max(usedRows_, row_ + 1);
+  return &extendRow(row_, column_, column_ + 1);
+}
+
+inline bool VirtualScreen::openLane(TextLane& lane, std::uint8_t next) {
   // Without 24-bit colours the lane writes only cells.
   if (penColors_ != CellColors{} || cellColors_ != CellColors{}) return false;
-  Row* stored = rowSlot(row_);
+  Row* stored = laneRowFor(next);
   if (stored == nullptr || stored->colors != nullptr) return false;
   return openLaneIn(*stored, lane);
 }
 
-inline bool VirtualScreen::openColorLane(TextLane& lane) {
-  Row* stored = rowSlot(row_);
+inline bool VirtualScreen::openColorLane(TextLane& lane, std::uint8_t next) {
+  Row* stored = laneRowFor(next);
   if (stored == nullptr || stored->narrowings != narrowingCount_) return false;
   if (cellColors_ != CellColors{} && stored->colors == nullptr) rowColorsMade(*stored);
   lane.rowColors_ = stored->colors;

@@ -107,17 +107,26 @@ class VirtualScreen final {
     return static_cast<std::size_t>(next - begin);
   }
   void lineFeed();
-  /// Opens the cursor's row for `lane` to write runs of characters into (see TextLane);
-  /// false where the row has no storage yet, must be cut to the width first, has no room
-  /// up to the cursor, or 24-bit colours are in use. This and `commitLane` are defined in
-  /// text_lane.hpp.
-  bool openLane(TextLane& lane) noexcept;
+  /// Opens the cursor's row for `lane` to write runs of characters into (see TextLane),
+  /// where `next` is the byte at hand; false where the row must be cut to the width first,
+  /// has no room up to the cursor, or 24-bit colours are in use. A row without storage
+  /// gets it first where `next` would give it storage anyway, else false. This and
+  /// `commitLane` are defined in text_lane.hpp.
+  bool openLane(TextLane& lane, std::uint8_t next);
   /// `openLane` where 24-bit colours may be in use: the lane paints them too. The row gets
   /// storage for colours where it has none and colours are set.
-  bool openColorLane(TextLane& lane);
+  bool openColorLane(TextLane& lane, std::uint8_t next);
   /// Takes over the cursor's column and the row's length from the lane last opened, which
   /// stays open while nothing else changes the screen.
   void commitLane(const TextLane& lane) noexcept;
+  /// Performs a pending wrap; false when it is due but wrapping is off.
+  bool wrapIfPending() {
+    if (column_ != width_) return true;
+    if (!wrapMode_) return false;
+    column_ = 0;
+    lineFeed();
+    return true;
+  }
   /// The attribute that characters written now receive.
   CellAttribute attribute() const noexcept { return attribute_; }
   /// The bytes that act instead of being written: NUL, BEL, BS, TAB, LF, CR and ESC.
@@ -341,14 +350,6 @@ class VirtualScreen final {
   void tab();
   /// Writes at the cursor, which is not at the pending wrap, and advances it.
   void writeCell(ScreenCell value);
-  /// Performs a pending wrap; false when it is due but wrapping is off.
-  bool wrapIfPending() {
-    if (column_ != width_) return true;
-    if (!wrapMode_) return false;
-    column_ = 0;
-    lineFeed();
-    return true;
-  }
   /// The row's storage, cut to the width, or null when it has none.
   Row* storedRow(std::uint64_t row) noexcept;
   /// The row's slot as it is (possibly not cut yet), or null when it has no storage.
@@ -432,6 +433,10 @@ class VirtualScreen final {
   CellColors cellColors_;
   /// The row of the lane last opened.
   Row* laneRow_ = nullptr;
+  /// The cursor's row for a lane: its storage, made where it has none and `next`, written
+  /// at the cursor, would make it (a character that is not a blank on black, or any with
+  /// 24-bit colours); null where it has none.
+  Row* laneRowFor(std::uint8_t next);
   /// The part of `openLane` and `openColorLane` after the row was found.
   bool openLaneIn(Row& row, TextLane& lane) noexcept;
 };

@@ -83,6 +83,8 @@ void expectAsWhenReadByteByByte(const std::string& input, std::int32_t width) {
     EXPECT_EQ(whole.screen->column(), other->column());
     EXPECT_EQ(whole.screen->rendition(), other->rendition());
     for (std::uint64_t row = 0; row < other->usedRows(); ++row) {
+      // Rows that hold only blanks store nothing, however they were read.
+      EXPECT_EQ(whole.screen->rowCells(row).empty(), other->rowCells(row).empty()) << row;
       for (std::uint32_t column = 0; column < other->width(); ++column)
         ASSERT_EQ(whole.screen->cell(row, column), other->cell(row, column)) << row;
     }
@@ -337,14 +339,14 @@ TEST(AnsiSysInterpreterTest, RepeatedSequencesActAsWhenReadByteByByte) {
       "s\x1b[s",  "s\x1b[u", "3H\x1b[3H", "K\x1b[7C", "K\x1b[12C"};
   // Only what a lane of the cursor's row carries out, so that its runs go on long enough to
   // cross the windows in which it looks ahead.
-  constexpr std::string_view kLaneSequences[] = {"1;33;44m", "0;5;7m", "m", "5C",   "D",
-                                                 "12D",      "3A",     "s", "7;3H", "0m"};
+  constexpr std::string_view kLaneSequences[] = {"1;33;44m", "0;5;7m", "m",    "5C", "D",   "12D",
+                                                 "3A",       "s",      "7;3H", "0m", "?7l", "?7h"};
   // Runs of text of the lengths that are written in one step, in several or in none, with
   // characters below 0x20 that are written rather than acted on.
   constexpr std::string_view kText =
       "abcdefghij\x01\x02\x7f\xdb\xb0klmnopqrstuvwxyz0123456789ABCDEFGHIJ";
   constexpr std::string_view kLaneText =
-      "klmnopqrstuvwxyz0123456789ABCDEFGHIJ\x7f\xdb"
+      "  klmnopqrstuvwxyz0123456789ABCDEFGHIJ\x7f\xdb"
       "abcdefghij";
   constexpr std::size_t kLengths[] = {0, 1, 2, 4, 15, 16, 17, 40};
   std::uint32_t state = 88172645u;
@@ -362,6 +364,27 @@ TEST(AnsiSysInterpreterTest, RepeatedSequencesActAsWhenReadByteByByte) {
       if ((state >> 24) % 9 == 0) input += "\r\n";
     }
     expectAsWhenReadByteByByte(input, lane ? 80 + round : 40 + round);
+  }
+}
+
+TEST(AnsiSysInterpreterTest, NewRowsAndWrapsActAsWhenReadByteByByte) {
+  // The lane makes a new row's storage for its first run, and wraps at the margin itself;
+  // a row of only blanks on black must still store nothing.
+  const std::string after(70, 'e');
+  const std::string row(80, 'a');
+  const std::string inputs[] = {
+      "\x1b[0m   \r\nX" + after,
+      "\r\n  \r\n" + after,
+      "\x1b[44m  \r\n" + after,
+      "\x1b[1m \r\n" + after,
+      "\x1b[3B\x1b[5C \x01" + after,
+      row + "bc" + after,
+      "\x1b[?7l" + row + "bc\r\nd" + after,
+      row + row + " " + row + after,
+  };
+  for (const std::string& input : inputs) {
+    SCOPED_TRACE(testing::PrintToString(input.substr(0, 24)));
+    expectAsWhenReadByteByByte(input, 80);
   }
 }
 

@@ -105,6 +105,8 @@ std::string fedInPieces(std::string_view input, std::size_t piece, std::int32_t 
     EXPECT_TRUE(feed.feed({bytes + at, std::min(piece, input.size() - at)}));
   std::string dump = std::to_string(report.iceColors);
   for (std::uint64_t row = 0; row < screen->usedRows(); ++row) {
+    // Rows that hold only blanks store nothing, however they were read.
+    dump += screen->rowCells(row).empty() ? " |" : " |+";
     for (std::uint32_t column = 0; column < screen->width(); ++column) {
       const CellColors colors = screen->cellColors(row, column);
       dump += ' ' + std::to_string(screen->cell(row, column)) + ':' +
@@ -156,7 +158,7 @@ TEST(BbsDialect, ArtActsAsWhenCutIntoPieces) {
     list.remove_prefix(bar + 1);
   }
   constexpr std::string_view kText =
-      "klmnopqrstuvwxyz0123456789ABCDEFGHIJ\x7f\xdb\x01"
+      "  klmnopqrstuvwxyz0123456789ABCDEFGHIJ\x7f\xdb\x01"
       "abcdefghij";
   constexpr std::size_t kLengths[] = {0, 1, 3, 15, 16, 17, 40};
   std::uint32_t state = 2463534242u;
