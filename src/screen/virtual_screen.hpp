@@ -434,8 +434,8 @@ class VirtualScreen final {
   /// The row of the lane last opened.
   Row* laneRow_ = nullptr;
   /// The cursor's row for a lane: its storage, made where it has none and `next`, written
-  /// at the cursor, would make it (a character that is not a blank on black, or any with
-  /// 24-bit colours); null where it has none.
+  /// at the cursor, would make it (any character but a blank in the default colours
+  /// without 24-bit colours); null where it has none.
   Row* laneRowFor(std::uint8_t next);
   /// The part of `openLane` and `openColorLane` after the row was found.
   bool openLaneIn(Row& row, TextLane& lane) noexcept;
