@@ -307,8 +307,7 @@ inline VirtualScreen::Row* VirtualScreen::laneRowFor(std::uint8_t next) {
   // The first run of a new row: the row is made here as writing the run would make it, so
   // that the run goes through the lane rather than the screen's general way.
   if (isControl(next) || column_ >= width_ ||
-      (next == cellCharacter(kBlankCell) && attribute_ == cellAttribute(kBlankCell) &&
-       cellColors_ == CellColors{}))
+      (next == cellCharacter(kBlankCell) && spacesAreBlank()))
     return nullptr;
   usedRows_ = std::max(usedRows_, row_ + 1);
   return &extendRow(row_, column_, column_ + 1);

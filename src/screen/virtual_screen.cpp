@@ -191,8 +191,7 @@ const std::uint8_t* VirtualScreen::writeRunAnywhere(const std::uint8_t* next,
   const std::uint8_t* const stop = findControl(next + 1, limit);
   const auto count = static_cast<std::uint32_t>(stop - next);
   // A row without storage stays without it as long as only blanks are written to it.
-  const bool blanks = attribute == cellAttribute(kBlankCell) && cellColors_ == CellColors{} &&
-                      stored == nullptr &&
+  const bool blanks = spacesAreBlank() && stored == nullptr &&
                       std::all_of(next, stop, [](std::uint8_t b) { return b == kSpace; });
   if (!blanks) {
     Row& row = extendRow(row_, column_, column_ + count);

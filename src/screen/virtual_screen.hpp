@@ -376,6 +376,11 @@ class VirtualScreen final {
   void dropRow(Row& row) noexcept;
   /// Rows of only such cells get no storage.
   static constexpr bool isBlank(ScreenCell cell) noexcept { return cell == kBlankCell; }
+  /// Spaces written now are such blanks: the default colours, no 24-bit colours. A row
+  /// without storage gets none for them, whether written by a lane or the general way.
+  bool spacesAreBlank() const noexcept {
+    return attribute_ == cellAttribute(kBlankCell) && cellColors_ == CellColors{};
+  }
   /// Part of `putRow` and `putRowWith`: the row's cells from `column` on, `count` of them
   /// cut to the width, stored (no 24-bit colours) for the caller to write; the row; and
   /// whether it had no storage before.
