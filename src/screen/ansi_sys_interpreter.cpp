@@ -253,6 +253,52 @@ constexpr std::uint8_t channel(std::uint32_t value) noexcept {
   return static_cast<std::uint8_t>(std::min<std::uint32_t>(value, 255));
 }
 
+/// The 24-bit colour whose channels are spelled by three numbers of up to four ASCII
+/// digits at `digits`, each but the last followed by one separator: red ends `red` bytes
+/// in, green `green` and blue `blue`. Four bytes are read from each number's start.
+inline TrueColor trueColorAt(const std::uint8_t* digits, unsigned red, unsigned green,
+                             unsigned blue) noexcept {
+  const unsigned greenLength = green - red - 1;
+  const unsigned blueLength = blue - green - 1;
+#if defined(__SSE2__)
+  // The three numbers side by side in vector lanes, each byte weighted by its place in
+  // its number (those past the number's end by 0) and the products summed: no
+  // multiplications and shifts per number, and the clamp to 255 comes with packing. Reading
+  // the numbers one by one took 6.6% of the time of 24-bit art; this, about a third of it.
+  static constexpr std::array<std::array<std::int16_t, 4>, 5> kWeights{
+      {{0, 0, 0, 0}, {1, 0, 0, 0}, {10, 1, 0, 0}, {100, 10, 1, 0}, {1000, 100, 10, 1}}};
+  const auto word = [](const std::uint8_t* at) {
+    std::int32_t bytes;
+    std::memcpy(&bytes, at, sizeof bytes);
+    return _mm_cvtsi32_si128(bytes);
+  };
+  const auto weights = [](unsigned length) {
+    return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(kWeights[length].data()));
+  };
+  const auto digitsOf = [](__m128i bytes) {
+    return _mm_sub_epi16(_mm_unpacklo_epi8(bytes, _mm_setzero_si128()), _mm_set1_epi16('0'));
+  };
+  // Blue and green in one vector, red in another: the channels come out in the order of a
+  // colour's bytes.
+  const __m128i blueGreen =
+      _mm_madd_epi16(digitsOf(_mm_unpacklo_epi32(word(digits + green + 1), word(digits + red + 1))),
+                     _mm_unpacklo_epi64(weights(blueLength), weights(greenLength)));
+  const __m128i redPairs = _mm_madd_epi16(digitsOf(word(digits)), weights(red));
+  const __m128 a = _mm_castsi128_ps(blueGreen);
+  const __m128 b = _mm_castsi128_ps(redPairs);
+  const __m128i sums =
+      _mm_add_epi32(_mm_castps_si128(_mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0))),
+                    _mm_castps_si128(_mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1))));
+  // Saturating: past 255 counts as 255.
+  const __m128i words = _mm_packs_epi32(sums, sums);
+  return 0x01000000u |
+         static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(words, words)));
+#else
+  return trueColor(channel(numberAt(digits, red)), channel(numberAt(digits + red + 1, greenLength)),
+                   channel(numberAt(digits + green + 1, blueLength)));
+#endif
+}
+
 /// The 24-bit colour of three parameters red, green and blue.
 constexpr TrueColor colorOf(const std::uint32_t* rgb) noexcept {
   return trueColor(channel(rgb[0]), channel(rgb[1]), channel(rgb[2]));
@@ -945,10 +991,7 @@ const std::uint8_t* SequenceParser<D>::trueColorSequence(const std::uint8_t* nex
   const auto blue = static_cast<unsigned>(std::countr_zero(rest));
   if (offset + blue != finalAt || red > 4 || green - red > 5 || blue - green > 5) return nullptr;
   const std::uint8_t* const digits = next + offset;
-  const TrueColor color = trueColor(channel(numberAt(digits, red)),
-                                    channel(numberAt(digits + red + 1, green - red - 1)),
-                                    channel(numberAt(digits + green + 1, blue - green - 1)));
-  screen_.setTrueColor(background, color);
+  screen_.setTrueColor(background, trueColorAt(digits, red, green, blue));
   return next + finalAt + 1;
 }
 

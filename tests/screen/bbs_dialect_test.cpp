@@ -148,6 +148,7 @@ TEST(BbsDialect, ArtActsAsWhenCutIntoPieces) {
   // sequence is read the general way.
   std::string_view list =
       "38;2;10;200;3m|48;2;1;22;255m|0;9;99;255t|1;7;8;9t|38;5;200m|48;5;9m|38;2;1000;1;1m|"
+      "38;2;123;4;0128m|0;201;199;98t|"
       "38:2::1:2:3m|1;38;5;3m|MT120 C\x0e|0m|m|1;33;44m|7m|27m|8m|28m|92;103m|39;49m|1;97;104m|"
       "5C|D|12C|3A|2B|7;3H|s|u|?7l|2J";
   std::vector<std::string_view> sequences;
