@@ -150,12 +150,10 @@ class TextLane {
   /// The cursor is at the margin: a wrap is pending.
   bool atMargin() const noexcept { return column_ == width_; }
   /// `putChunk` may be used for a run of `count` characters: they end before the end of the
-  /// lane, and all kChunk cells it stores lie within the row's storage and slack (and
-  /// `paintChunk`'s colours within the row's colours). (Near the margin, where fewer than
-  /// kChunk cells are left, runs mostly still fit: 3% of ANSI art.)
-  bool chunkFits(unsigned count) const noexcept {
-    return storage_ - column_ >= kChunk && count <= stop_ - column_;
-  }
+  /// lane. (Its stores then lie within the row's storage and slack, and `paintChunk`'s
+  /// within the row's colours, up to the margin, rather than only where kChunk cells are
+  /// left: 2.5% of ANSI art.)
+  bool chunkFits(unsigned count) const noexcept { return count <= stop_ - column_; }
   /// Characters from now on are written with `rendition` (without 24-bit colours).
   void setRendition(Rendition rendition) noexcept {
     attribute_ = VirtualScreen::attributeOf(rendition);
@@ -193,14 +191,17 @@ class TextLane {
       std::fill_n(out, count, colors_);
       return;
     }
-#if defined(__SSE2__)
     // Past the row's end all kChunk are written, without a branch on the count; those
     // after the run lie past the length, where nothing reads them before they are written.
-    for (unsigned pair = 0; pair < kChunk / 2; ++pair)
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * pair), pair_);
-#else
-    std::fill_n(out, count, colors_);
+#if defined(__SSE2__)
+    if (column_ + kChunk <= colorCells_) {
+      for (unsigned pair = 0; pair < kChunk / 2; ++pair)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * pair), pair_);
+      return;
+    }
 #endif
+    // Near the end of the row's colours, which have no slack after them: only the run's.
+    std::fill_n(out, count, colors_);
   }
 
   /// Writes the first `count` (at most kChunk) of the kChunk bytes at `at` as characters,
@@ -213,16 +214,20 @@ class TextLane {
     const __m128i attributes = attributes_;
     const __m128i counts = _mm_set1_epi16(static_cast<short>(count));
     const __m128i low = _mm_cmpgt_epi16(counts, _mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7));
-    const __m128i high = _mm_cmpgt_epi16(counts, _mm_setr_epi16(8, 9, 10, 11, 12, 13, 14, 15));
     ScreenCell* const out = cells_ + column_;
     const __m128i oldLow = _mm_loadu_si128(reinterpret_cast<const __m128i*>(out));
-    const __m128i oldHigh = _mm_loadu_si128(reinterpret_cast<const __m128i*>(out + 8));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
                      _mm_or_si128(_mm_and_si128(low, _mm_unpacklo_epi8(attributes, bytes)),
                                   _mm_andnot_si128(low, oldLow)));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8),
-                     _mm_or_si128(_mm_and_si128(high, _mm_unpackhi_epi8(attributes, bytes)),
-                                  _mm_andnot_si128(high, oldHigh)));
+    // The second eight cells where the row's storage has room for them; where it has not,
+    // the lane, and so the run, ends within the first eight.
+    if (storage_ - column_ >= kChunk) {
+      const __m128i high = _mm_cmpgt_epi16(counts, _mm_setr_epi16(8, 9, 10, 11, 12, 13, 14, 15));
+      const __m128i oldHigh = _mm_loadu_si128(reinterpret_cast<const __m128i*>(out + 8));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8),
+                       _mm_or_si128(_mm_and_si128(high, _mm_unpackhi_epi8(attributes, bytes)),
+                                    _mm_andnot_si128(high, oldHigh)));
+    }
 #else
     for (unsigned i = 0; i < count; ++i)
       cells_[column_ + i] = static_cast<ScreenCell>((at[i] << 8) | attribute_);
@@ -290,6 +295,8 @@ class TextLane {
   std::uint32_t width_ = 0;
   /// The row's cells with the slack after them.
   std::uint32_t storage_ = 0;
+  /// The cells that the row's colours have room for.
+  std::uint32_t colorCells_ = 0;
   ScreenCell attribute_ = 0;
 #if defined(__SSE2__)
   // The attribute in every byte, made when it changes rather than per chunk (2% of ANSI
@@ -338,8 +345,10 @@ inline bool VirtualScreen::openLaneIn(Row& row, TextLane& lane) noexcept {
   lane.length_ = stored->length;
   lane.stop_ = std::min(width_, stored->capacity);
   lane.width_ = width_;
-  // Colours have no slack after the row's capacity.
-  lane.storage_ = stored->capacity + (stored->colors != nullptr ? 0 : kRunSlack);
+  static_assert(kRunSlack >= TextLane::kChunk / 2,
+                "putChunk stores eight cells up to the capacity");
+  lane.storage_ = stored->capacity + kRunSlack;
+  lane.colorCells_ = stored->capacity;
   if (column_ > stored->length) {
     // A cursor past the row's end, before the margin: the gap is made blank, as a move
     // there in the lane does. (At the margin a wrap is pending, which the lane leaves to
