@@ -215,7 +215,7 @@ class TextLane {
   void putChunk(const std::uint8_t* at, unsigned count) noexcept {
 #if defined(__SSE2__)
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-    // All 16 cells are stored; those from `count` on keep their old values.
+    // Eight cells at a time are stored; those from `count` on keep their old values.
     const __m128i attributes = attributes_;
     const __m128i counts = _mm_set1_epi16(static_cast<short>(count));
     const __m128i low = _mm_cmpgt_epi16(counts, _mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7));
