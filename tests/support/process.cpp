@@ -27,10 +27,27 @@ void check(bool ok, const char* what) {
   if (!ok) throw std::runtime_error(std::string(what) + ": " + std::strerror(errno));
 }
 
+/// The most that a run may write: a broken build that writes without end fails its test
+/// instead of filling the memory of the test or the disk.
+constexpr std::uint64_t kMostOutput = std::uint64_t{1} << 30;
+
+/// Every program run inherits this limit on the size of the files it writes (past it, it
+/// is killed by SIGXFSZ); its standard output and error are read up to kMostOutput.
+void limitFileSizes() {
+  rlimit limit{};
+  check(::getrlimit(RLIMIT_FSIZE, &limit) == 0, "getrlimit");
+  if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur > kMostOutput) {
+    limit.rlim_cur = static_cast<rlim_t>(kMostOutput);
+    check(::setrlimit(RLIMIT_FSIZE, &limit) == 0, "setrlimit");
+  }
+}
+
 }  // namespace
 
 RunResult run(const std::string& program, const std::vector<std::string>& args,
               const RunOptions& options) {
+  static const bool limited = (limitFileSizes(), true);
+  (void)limited;
   int inPipe[2] = {-1, -1};
   int outPipe[2];
   int errPipe[2];
@@ -202,6 +219,7 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
       if (got > 0) {
         (fds[i].fd == outPipe[0] ? result.out : result.err)
             .append(buffer, static_cast<std::size_t>(got));
+        if (result.out.size() + result.err.size() > kMostOutput) ::kill(pid, SIGKILL);
       } else {
         if (fds[i].fd == outPipe[0]) outOpen = false;
         if (fds[i].fd == errPipe[0]) errOpen = false;
