@@ -278,6 +278,16 @@ std::size_t writtenLength(std::span<const ScreenCell> cells, std::span<const Cel
   return length;
 }
 
+/// How many rows ahead of the one written cells are fetched where the processor would not.
+constexpr std::uint64_t kRowsAhead = 2;
+
+/// Asks the processor to fetch `cells` into its cache.
+void prefetch(std::span<const ScreenCell> cells) noexcept {
+  const auto* const bytes = reinterpret_cast<const char*>(cells.data());
+  for (std::size_t at = 0; at < cells.size_bytes(); at += 64)
+    __builtin_prefetch(bytes + at);
+}
+
 bool isPlain(ScreenCell cell) noexcept {
   return cellAttribute(cell) == kDefaultAttribute;
 }
@@ -323,6 +333,11 @@ std::int32_t serialize(const VirtualScreen& screen, TextEventSink& sink,
       run.flush();
       sink.endRow();
     } else {
+      // Rows with 24-bit colours lie apart, their colours between them, which are not read
+      // here: the processor does not fetch the next rows' cells ahead by itself (10% of
+      // 24-bit art with -C).
+      if (!storedColors.empty() && row + kRowsAhead < usedRows)
+        prefetch(screen.rowCells(row + kRowsAhead));
       putPlainCells(run, sink, stored.first(length), &mapper.table());
       putCharacters(run, {}, padding, blank, mapper);
     }
