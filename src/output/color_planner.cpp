@@ -15,7 +15,8 @@ void ColorPlanner::forget() noexcept {
 }
 
 ColorValue ColorPlanner::nearestValue(TrueColor color, bool background) noexcept {
-  if (color == lastColor_ && background == lastBackground_) return lastValue_;
+  const std::size_t layer = background ? 1 : 0;
+  if (color == lastColors_[layer]) return lastValues_[layer];
   ColorValue value;
   if (policy_.depth == ColorDepth::Palette256) {
     value = kPaletteColor + static_cast<ColorValue>(nearestXtermColor(color));
@@ -25,9 +26,8 @@ ColorValue ColorPlanner::nearestValue(TrueColor color, bool background) noexcept
     const bool dark = background && (policy_.depth == ColorDepth::Eight || policy_.dimBackgrounds);
     value = static_cast<ColorValue>(nearestVgaColor(color, 0, dark ? 8 : 16));
   }
-  lastColor_ = color;
-  lastBackground_ = background;
-  lastValue_ = value;
+  lastColors_[layer] = color;
+  lastValues_[layer] = value;
   return value;
 }
 
