@@ -52,8 +52,17 @@ class HtmlWriter final : public TextEventSink {
     buffer_[fill_++] = unit;
   }
   void putAscii(std::string_view text) {
+    // Room for the whole text first, so that the characters go without a check each.
+    if (text.size() > buffer_.size() - fill_) {
+      flushBuffer();
+      if (text.size() > buffer_.size()) {
+        for (const char c : text)
+          put(static_cast<std::uint8_t>(c));
+        return;
+      }
+    }
     for (const char c : text)
-      put(static_cast<std::uint8_t>(c));
+      buffer_[fill_++] = static_cast<std::uint8_t>(c);
   }
   /// Text with the characters that HTML reserves escaped, and controls as blanks.
   void putEscaped(std::span<const std::uint16_t> units);

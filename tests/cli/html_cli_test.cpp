@@ -57,6 +57,16 @@ TEST(HtmlCli, PagePiecesFollowTheArtAndTheOptions) {
        {}},
       {{"-w", "20"}, "x", {"pre.art{width:20ch}", "x                   \n"}, {}},
       {{"-d", "-w", "20"}, "x", {">x\n</pre>"}, {}},
+      // A row longer than the writer's pieces, each character an entity.
+      {{"-d", "-w", "1000"},
+       std::string(1000, '"'),
+       {[] {
+         std::string quotes;
+         for (int n = 0; n < 1000; ++n)
+           quotes += "&quot;";
+         return ">" + quotes + "\n</pre>";
+       }()},
+       {}},
       // Text options that make no sense in a page are left out.
       {{"-u", "utf16", "-b", "-r", "-l"}, "x", {"<!DOCTYPE html>", "x"}, {"\r", "\xe2\x80\xad"}},
       {{},
