@@ -334,7 +334,7 @@ std::int32_t serialize(const VirtualScreen& screen, TextEventSink& sink,
       sink.endRow();
     } else {
       // Rows with 24-bit colours lie apart, their colours between them, which are not read
-      // here: the processor does not fetch the next rows' cells ahead by itself (10% of
+      // here: the processor does not fetch the next rows' cells ahead by itself (11% of
       // 24-bit art with -C).
       if (!storedColors.empty() && row + kRowsAhead < usedRows)
         prefetch(screen.rowCells(row + kRowsAhead));
