@@ -64,29 +64,25 @@ void HtmlWriter::putEscaped(std::span<const std::uint16_t> units) {
   // In pieces with room for each unit at its longest (an entity of six), so that the units
   // go without a check each.
   constexpr std::size_t kLongest = 6;
-  const auto entity = [this](std::string_view text) {
-    for (const char c : text)
-      buffer_[fill_++] = static_cast<std::uint8_t>(c);
-  };
   while (!units.empty()) {
     const std::size_t count = std::min(units.size(), buffer_.size() / kLongest);
     if (buffer_.size() - fill_ < count * kLongest) flushBuffer();
     for (const std::uint16_t unit : units.first(count)) {
       switch (unit) {
         case '<':
-          entity("&lt;");
+          putAsciiInRoom("&lt;");
           break;
         case '>':
-          entity("&gt;");
+          putAsciiInRoom("&gt;");
           break;
         case '&':
-          entity("&amp;");
+          putAsciiInRoom("&amp;");
           break;
         case '"':
-          entity("&quot;");
+          putAsciiInRoom("&quot;");
           break;
         case '\'':
-          entity("&#39;");
+          putAsciiInRoom("&#39;");
           break;
         default:
           buffer_[fill_++] = isForbidden(unit) ? std::uint16_t{' '} : unit;

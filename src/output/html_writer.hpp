@@ -61,6 +61,10 @@ class HtmlWriter final : public TextEventSink {
         return;
       }
     }
+    putAsciiInRoom(text);
+  }
+  /// `putAscii` where the buffer is known to have room for `text`.
+  void putAsciiInRoom(std::string_view text) noexcept {
     for (const char c : text)
       buffer_[fill_++] = static_cast<std::uint8_t>(c);
   }
