@@ -35,6 +35,11 @@ constexpr std::size_t kSmallLimit = 4096;
 // 24-bit art on a virtual machine, measured).
 constexpr std::size_t kFirstChunk = 64 * 1024;
 constexpr std::size_t kChunk = 4 * 1024 * 1024;
+// The pages of the first chunk are taken this many bytes ahead of the blocks handed out:
+// one call for four pages instead of a fault for each, which costs about ten times as
+// much on a virtual machine (a 36 KB file of art 2 to 4% faster, measured). The larger
+// chunks take a huge page per fault.
+constexpr std::size_t kPopulateAhead = 16 * 1024;
 
 }  // namespace
 
@@ -45,7 +50,7 @@ RowArena::RowArena(std::span<std::byte> first) noexcept {
   first = first.subspan(skip);
   first_ = first.first(first.size() / kSmallStep * kSmallStep);
   next_ = first_.data();
-  end_ = next_ + first_.size();
+  end_ = populated_ = next_ + first_.size();
   VIDTWINE_POISON(next_, first_.size());
 }
 
@@ -90,10 +95,17 @@ void* RowArena::allocate(std::size_t bytes) {
     chunks_.emplace_back(chunk);
     next_ = chunks_.back().data();
     end_ = next_ + chunk;
+    populated_ = chunk >= kChunk ? end_ : next_;
     VIDTWINE_POISON(next_, chunk);
   }
   void* block = next_;
   next_ += size;
+  if (next_ > populated_) {
+    std::byte* const through =
+        next_ + std::min(kPopulateAhead, static_cast<std::size_t>(end_ - next_));
+    prefault(populated_, static_cast<std::size_t>(through - populated_));
+    populated_ = through;
+  }
   static_assert(kSmallStep % kAlignment == 0);
   VIDTWINE_UNPOISON(block, bytes);
   return block;

@@ -43,6 +43,8 @@ class RowArena final {
   std::vector<PageBuffer> chunks_;
   std::byte* next_ = nullptr;
   std::byte* end_ = nullptr;
+  /// The end of the current chunk's pages taken in advance (see `allocate`).
+  std::byte* populated_ = nullptr;
   std::array<FreeBlock*, kClasses> free_{};
 };
 

@@ -1,5 +1,8 @@
 #include "screen/row_arena.hpp"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -51,6 +54,39 @@ TEST(RowArena, AGivenFirstBlockIsHandedOutBeforeChunksOfItsOwn) {
     EXPECT_EQ(reinterpret_cast<std::uintptr_t>(blocks[i]) % alignof(std::max_align_t), 0u);
     EXPECT_EQ(inside(blocks[i]), i < 13) << i;
     EXPECT_EQ(std::to_integer<int>(blocks[i][63]), static_cast<int>(i));
+  }
+}
+
+// How many of the pages from `begin` (page-aligned) over `bytes` are in memory.
+std::size_t residentPages(const std::byte* begin, std::size_t bytes) {
+  const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  std::vector<unsigned char> resident((bytes + page - 1) / page);
+  if (mincore(const_cast<std::byte*>(begin), bytes, resident.data()) != 0) return 0;
+  return static_cast<std::size_t>(
+      std::count_if(resident.begin(), resident.end(), [](unsigned char r) { return r & 1; }));
+}
+
+TEST(RowArena, PagesAreTakenAheadOfTheBlocksHandedOutButNotFarBeyond) {
+  const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  void* probe = mmap(nullptr, page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(probe, MAP_FAILED);
+  const bool populates = madvise(probe, page, MADV_POPULATE_WRITE) == 0;
+  munmap(probe, page);
+  if (!populates) GTEST_SKIP() << "the system cannot take pages in advance";
+  constexpr std::size_t kChunk = 64 * 1024;
+  constexpr std::size_t kAhead = 16 * 1024;
+  // Blocks handed out, never written: the pages they lie on come in all the same, and the
+  // pages taken ahead stay within a few of them, so memory follows what was written.
+  for (const std::size_t handed :
+       {std::size_t{64}, std::size_t{20000}, std::size_t{40000}, kChunk}) {
+    RowArena arena;
+    const auto* first = static_cast<const std::byte*>(arena.allocate(64));
+    for (std::size_t total = 64; total < handed; total += 64)
+      arena.allocate(64);
+    const std::size_t used = (handed + page - 1) / page;
+    const std::size_t resident = residentPages(first, kChunk);
+    EXPECT_GE(resident, used) << handed;
+    EXPECT_LE(resident, std::min(kChunk / page, used + kAhead / page)) << handed;
   }
 }
 
