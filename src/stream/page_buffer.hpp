@@ -2,6 +2,9 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
+#include <new>
+#include <utility>
 
 namespace vidtwine {
 
@@ -43,5 +46,20 @@ class PageBuffer final {
 /// one call costs far less than a fault per page. Leaves the contents as they are; does
 /// nothing where the system cannot.
 void prefault(std::byte* begin, std::size_t bytes) noexcept;
+
+/// A new `T` whose pages are taken (see `prefault`) before it is constructed: for objects of
+/// several pages whose construction writes them all anyway.
+template <typename T, typename... Args>
+std::unique_ptr<T> makePrefaulted(Args&&... args) {
+  static_assert(alignof(T) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__);
+  void* const memory = ::operator new(sizeof(T));
+  prefault(static_cast<std::byte*>(memory), sizeof(T));
+  try {
+    return std::unique_ptr<T>(::new (memory) T(std::forward<Args>(args)...));
+  } catch (...) {
+    ::operator delete(memory);
+    throw;
+  }
+}
 
 }  // namespace vidtwine
