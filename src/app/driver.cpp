@@ -133,10 +133,14 @@ class Run {
 
   /// Cuts `runPages_` into the buffers of a run over a large input.
   void takeRunPages();
+  /// The interpreter's pieces of a smaller input, the pages taken that the input fills.
+  void takeReadPages();
 
   std::unique_ptr<Config> config_;
   /// Before the objects that use its buffers, so that it outlives them.
   PageBuffer runPages_;
+  /// A smaller input's pieces, where `runPages_` is not taken.
+  std::unique_ptr<std::byte[]> readPieces_;
   std::span<std::byte> readBuffer_;    // the interpreter's pieces of input
   std::span<std::byte> outputBuffer_;  // the output's buffer
   std::span<std::byte> styleTable_;    // the colour writer's kept spellings
@@ -180,6 +184,16 @@ void Run::takeRunPages() {
   outputBuffer_ = cut(kOutputCapacity);
   styleTable_ = cut(ColorWriter::kStyleTableBytes);
   firstRows_ = pages;
+}
+
+void Run::takeReadPages() {
+  // As large as the reader's buffer, so that reads go straight into it; only the pages the
+  // input fills are taken, in one call rather than a fault each (9 of them for a 36 KB
+  // file, 2 to 3% of its time). From the heap, which batch runs reuse from file to file.
+  readPieces_ = std::make_unique_for_overwrite<std::byte[]>(kReaderCapacity);
+  prefault(readPieces_.get(),
+           static_cast<std::size_t>(std::min<std::int64_t>(readSize_, kReaderCapacity)));
+  readBuffer_ = {readPieces_.get(), kReaderCapacity};
 }
 
 bool Run::openInput() {
@@ -317,7 +331,11 @@ int Run::execute(std::unique_ptr<Config> config) {
     }
   }
 
-  if (mode == Mode::Render && largeInput) takeRunPages();
+  if (mode == Mode::Render && largeInput) {
+    takeRunPages();
+  } else if (mode == Mode::Render && format_ == InputFormat::Ansi && readSize_ > 0) {
+    takeReadPages();
+  }
   screen_ = VirtualScreen::create(width, height, tabWidth, firstRows_);
   if (screen_ == nullptr) return cleanUp(1);
 
