@@ -612,6 +612,8 @@ const std::uint8_t* SequenceParser<D>::laneText(const std::uint8_t* at, const st
         const KnownSequence& found = knownIn(pairOf(key), key);
         if (found.key == key) known = &found;
       }
+      // In the BBS dialect every 24-bit colour goes this way; marking it the other way there
+      // measured the same (24-bit art within 0.2%).
       if (known == nullptr) [[unlikely]] {
         if constexpr (D == Dialect::AnsiSys) {
           break;
